@@ -1,0 +1,27 @@
+# GoogleTest is built from Debian's sources (package googletest) with the
+# project's own flags, so the same tests build natively, with sanitizers,
+# and for MinGW.
+set(CORVELLO_GTEST_SOURCE /usr/src/googletest CACHE PATH "GoogleTest source tree")
+set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
+set(BUILD_GMOCK ON CACHE BOOL "" FORCE)
+set(gtest_disable_pthreads OFF CACHE BOOL "" FORCE)
+add_subdirectory(${CORVELLO_GTEST_SOURCE} ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL SYSTEM)
+include(GoogleTest)
+
+# corvello_add_test(<name> LABEL <labels...> SOURCES <files...> LIBS <libs...>)
+# One GoogleTest executable registered with ctest under the given label
+# ("unit" becomes "windows" in the MinGW build, where it runs under Wine;
+# add "desktop" to a Windows test that needs an X display).
+function(corvello_add_test name)
+  cmake_parse_arguments(T "" "TIMEOUT" "LABEL;SOURCES;LIBS" ${ARGN})
+  add_executable(${name} ${T_SOURCES})
+  target_link_libraries(${name} PRIVATE ${T_LIBS} GTest::gtest GTest::gmock GTest::gtest_main)
+  if(WIN32)
+    list(TRANSFORM T_LABEL REPLACE "^unit$" "windows")
+  endif()
+  if(NOT T_TIMEOUT)
+    set(T_TIMEOUT 120)
+  endif()
+  gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST
+    PROPERTIES LABELS "${T_LABEL}" TIMEOUT ${T_TIMEOUT})
+endfunction()

@@ -1,0 +1,17 @@
+#include "routing/MIDINode.h"
+
+#include "virtmidi/virtmidiserver.h"
+
+namespace corvello {
+
+void MIDINode::send(std::int32_t localPort, const std::uint8_t* bytes, std::int32_t length)
+{
+    virtMidiServerSend(firstPort + localPort, bytes, length);
+}
+
+void MIDINode::receive(std::int32_t localPort, const std::uint8_t* bytes, std::int32_t length)
+{
+    filters.offerUntilClaimed([&](MIDIFilter& f) { return f.receive(localPort, bytes, length) != 0; });
+}
+
+}  // namespace corvello

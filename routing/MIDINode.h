@@ -1,0 +1,30 @@
+#pragma once
+// A MIDI endpoint covering one or more consecutive virtual MIDI ports.
+
+#include <cstdint>
+
+#include "routing/FilterList.h"
+#include "routing/MIDIFilter.h"
+
+namespace corvello {
+
+class MIDINode {
+public:
+    explicit MIDINode(std::int32_t firstPort) : firstPort(firstPort) {}
+    virtual ~MIDINode() = default;
+    MIDINode(const MIDINode&) = delete;
+    MIDINode& operator=(const MIDINode&) = delete;
+
+    virtual void addFilter(MIDIFilter* filter) { filters.add(filter); }
+    // Writes the bytes as one message to every client of global port firstPort + localPort.
+    virtual void send(std::int32_t localPort, const std::uint8_t* bytes, std::int32_t length);
+    // Offers a block from the DAW to the filters until one claims it.
+    virtual void receive(std::int32_t localPort, const std::uint8_t* bytes, std::int32_t length);
+
+    const std::int32_t firstPort;
+
+protected:
+    FilterList<MIDIFilter, MIDINode> filters{this};
+};
+
+}  // namespace corvello

@@ -1,0 +1,32 @@
+#pragma once
+// The unit of traffic with an OSC peer: an address and one float or string argument.
+
+#include <cstddef>
+#include <cstring>
+#include <string_view>
+
+namespace corvello {
+
+struct OscRecord {
+    static constexpr std::size_t kFieldSize = 64;  // 63 characters and the terminator
+
+    char address[kFieldSize] = {};
+    float value = 0.0f;  // 0 when the argument was a string
+    char text[kFieldSize] = {};
+
+    // Both return false, leaving the field untouched, when the text does not fit.
+    bool setAddress(std::string_view s) { return copyField(address, s); }
+    bool setText(std::string_view s) { return copyField(text, s); }
+
+private:
+    static bool copyField(char (&field)[kFieldSize], std::string_view s)
+    {
+        if (s.size() >= kFieldSize)
+            return false;
+        std::memcpy(field, s.data(), s.size());
+        field[s.size()] = '\0';
+        return true;
+    }
+};
+
+}  // namespace corvello

@@ -1,0 +1,52 @@
+#!/usr/bin/env bash
+# Sets up a fresh Debian 12 machine (as root) and runs every test tier:
+# native unit, end-to-end and interop tests; the unit tests again under
+# AddressSanitizer and UndefinedBehaviorSanitizer; the MinGW build and the
+# Windows tests under Wine (console tests first, then the desktop ones under Xvfb).
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+bash scripts/install-deps.sh
+
+jobs=$(nproc)
+failed=()
+stage() { echo; echo "=== $*"; }
+run_ctest() { # preset, extra args...
+  local preset=$1; shift
+  ctest --preset "$preset" -j"$jobs" "$@" || failed+=("$preset $*")
+}
+
+stage "native build"
+cmake --preset linux -DCORVELLO_WERROR=ON >/dev/null
+cmake --build --preset linux -j"$jobs"
+stage "native tests"
+run_ctest linux -LE interop
+stage "interop tests (a real DAW)"
+run_ctest linux -L interop -j1
+
+stage "sanitizer build"
+cmake --preset linux-asan -DCORVELLO_WERROR=ON >/dev/null
+cmake --build --preset linux-asan -j"$jobs"
+stage "sanitizer tests"
+ASAN_OPTIONS=detect_leaks=0 UBSAN_OPTIONS=print_stacktrace=1 run_ctest linux-asan -L unit
+
+stage "Windows build"
+cmake --preset windows -DCORVELLO_WERROR=ON >/dev/null
+cmake --build --preset windows -j"$jobs"
+stage "Windows tests under Wine"
+export WINEPREFIX=/tmp/corvello-wineprefix-ci
+export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+[ -d "$WINEPREFIX" ] || wineboot -i >/dev/null 2>&1
+wineserver -w
+run_ctest windows -LE 'desktop' -j1
+wineserver -w
+stage "Windows desktop tests under Wine and Xvfb"
+xvfb-run -a -s "-screen 0 1280x1024x24" ctest --preset windows -L desktop -j1 || failed+=("windows desktop")
+wineserver -k || true
+
+echo
+if ((${#failed[@]})); then
+  echo "FAILED: ${failed[*]}"
+  exit 1
+fi
+echo "All test tiers passed."
