@@ -1,0 +1,46 @@
+// Corvello on Linux: the same program as the Windows tray program, run in the
+// foreground. SIGINT and SIGTERM take the path of the tray menu's "E&xit".
+
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+
+#include "app/Program.h"
+
+namespace {
+
+// Blocked before any thread starts, so every thread inherits the mask and the
+// signals wait for sigwait on the main thread.
+sigset_t blockExitSignals()
+{
+    sigset_t signals;
+    sigemptyset(&signals);
+    sigaddset(&signals, SIGINT);
+    sigaddset(&signals, SIGTERM);
+    pthread_sigmask(SIG_BLOCK, &signals, nullptr);
+    return signals;
+}
+
+}  // namespace
+
+int main()
+{
+    const sigset_t exitSignals = blockExitSignals();
+    std::signal(SIGPIPE, SIG_IGN);  // a remote or client that vanishes is handled where the write fails
+
+    int exitCode = 0;
+    {
+        corvello::Program program;
+        const std::uint16_t port = program.start();
+        std::fprintf(stderr, "Corvello is listening for the remote on TCP port %u\n", unsigned{port});
+        std::fflush(stderr);
+
+        int received = 0;
+        sigwait(&exitSignals, &received);
+        program.shutdown();
+    }
+    std::fflush(nullptr);
+    // The link, the queues and the MIDI server's threads end with the process,
+    // as on Windows; process-wide objects they use are not torn down under them.
+    std::_Exit(exitCode);
+}
