@@ -23,6 +23,17 @@ int remaining(Clock::time_point deadline)
     return left > 0 ? static_cast<int>(left) : 0;
 }
 
+// Whether `entry` ("NAME=value") names a variable that `overrides` sets.
+bool overridden(const std::vector<std::string>& overrides, const char* entry)
+{
+    const char* equals = std::strchr(entry, '=');
+    const std::size_t nameLength = equals ? static_cast<std::size_t>(equals - entry) : std::strlen(entry);
+    for (const auto& o : overrides)
+        if (o.size() > nameLength && o.compare(0, nameLength, entry, nameLength) == 0 && o[nameLength] == '=')
+            return true;
+    return false;
+}
+
 std::vector<char*> pointers(std::vector<std::string>& strings)
 {
     std::vector<char*> result;
@@ -41,7 +52,8 @@ ChildProcess::ChildProcess(std::vector<std::string> argv, std::vector<std::strin
         throw std::runtime_error("pipe failed");
 
     for (char** e = environ; *e; ++e)
-        environment.insert(environment.begin(), *e);  // later entries win in execve's lookup order
+        if (!overridden(environment, *e))
+            environment.push_back(*e);
     auto args = pointers(argv);
     auto env = pointers(environment);
 
