@@ -16,7 +16,7 @@ packages=(
   # Windows build and tests under Wine
   g++-mingw-w64-x86-64-posix libz-mingw-w64-dev wine64 wine dpkg-dev
   # a real DAW for the interop test
-  ardour
+  ardour python3-jack-client
 )
 
 missing=()

@@ -1,0 +1,66 @@
+"""A fresh JACK server per test, under a name no other test uses."""
+import itertools
+import os
+import time
+
+import jack
+
+from .processes import StartedProcess, StartupError
+
+_serial = itertools.count(1)
+
+
+class JackServer:
+    """`jackd -d dummy`: a real JACK graph without sound hardware.
+
+    JACK_DEFAULT_SERVER in `env` makes every child started with it join this
+    server and no other, so concurrent tests never meet.
+    """
+
+    def __init__(self, log_dir, sample_rate=48000, period=256):
+        self.name = f"corvello-interop-{os.getpid()}-{next(_serial)}"
+        self.env = dict(os.environ, JACK_DEFAULT_SERVER=self.name)
+        self.process = StartedProcess(
+            "jackd", ["jackd", "--no-realtime", "-d", "dummy", "-r", str(sample_rate), "-p", str(period)],
+            self.env, log_dir)
+        self.process.wait_for_log("JACK server starting", timeout=5)
+        self.client = self._connect_control_client(timeout=5)
+
+    def _connect_control_client(self, timeout):
+        deadline = time.monotonic() + timeout
+        while True:
+            if self.process.popen.poll() is not None:
+                raise StartupError(f"jackd exited:\n{self.process.log_tail()}")
+            try:
+                return jack.Client("interop-harness", no_start_server=True, servername=self.name)
+            except jack.JackOpenError:
+                if time.monotonic() > deadline:
+                    raise StartupError(f"jackd did not accept clients within {timeout} s:\n"
+                                       f"{self.process.log_tail()}")
+                time.sleep(0.1)
+
+    def midi_ports(self, name_pattern, is_input=False, is_output=False):
+        return [p.name for p in self.client.get_ports(
+            name_pattern, is_midi=True, is_input=is_input, is_output=is_output)]
+
+    def wait_for_midi_port(self, name_pattern, timeout, is_input=False, is_output=False):
+        """The single MIDI port matching; waits for its owner to register it."""
+        deadline = time.monotonic() + timeout
+        while True:
+            ports = self.midi_ports(name_pattern, is_input, is_output)
+            if len(ports) == 1:
+                return ports[0]
+            if len(ports) > 1:
+                raise StartupError(f"{name_pattern!r} is ambiguous: {ports}")
+            if time.monotonic() > deadline:
+                everything = [p.name for p in self.client.get_ports(is_midi=True)]
+                raise StartupError(f"no MIDI port matches {name_pattern!r} within {timeout} s; "
+                                   f"MIDI ports: {everything}")
+            time.sleep(0.05)
+
+    def connect(self, source, destination):
+        self.client.connect(source, destination)
+
+    def stop(self):
+        self.client.close()
+        self.process.stop()
