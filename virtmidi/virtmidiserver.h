@@ -12,18 +12,23 @@ namespace corvello {
 using VirtMidiReceiver = void (*)(void* context, std::int32_t port, const std::uint8_t* bytes,
                                   std::int32_t length);
 
-// Takes the single-instance lock, publishes the port list and starts the
-// server thread. `portNames` ends with a null entry. Returns false, after
+// Takes the single-instance lock, publishes the port list, opens every
+// port and starts the server thread; clients can connect once it returns.
+// `portNames` ends with a null entry. Returns false, after
 // "A Virtual MIDI Server is already running" on the debugger output, when
-// another server runs; nothing is created then.
+// another server runs (in this process too), or after another line there
+// when the system refuses the lock; nothing is created then.
 bool virtMidiServerStart(const char* const* portNames, VirtMidiReceiver receiver, void* context);
 
-// Writes the bytes as one pipe message to every client of the port. Failures
-// are not reported; a port without clients, or out of range, takes nothing.
+// Writes the bytes as one pipe message to every client of the port, from any
+// thread, the receiver included. Never waits long on a client that does not
+// read: that client loses the message. Failures are not returned; a port
+// without clients, a port out of range and an empty message take nothing.
 void virtMidiServerSend(std::int32_t port, const std::uint8_t* bytes, std::int32_t length);
 
-// Stops the server thread and closes every pipe and client; the lock and the
-// published list stay until the process ends. Used at exit and by tests.
+// Stops the server thread, closes every pipe and client and releases the
+// lock, so the server can be started again; the published list stays. Used
+// at exit and by tests. Not to be called from the receiver.
 void virtMidiServerStop();
 
 }  // namespace corvello

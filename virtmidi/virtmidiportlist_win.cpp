@@ -1,0 +1,38 @@
+#include "virtmidi/virtmidiportlist.h"
+
+#include <windows.h>
+
+#include "virtmidi/virtmidiprotocol.h"
+
+namespace corvello {
+
+// The results are not examined: a registry failure must not keep the ports
+// from being served.
+void virtMidiPublishPortList(const std::string& encodedList)
+{
+    RegDeleteKeyA(HKEY_CURRENT_USER, virtMidiKeyPath);
+    HKEY key = nullptr;
+    if (RegCreateKeyExA(HKEY_CURRENT_USER, virtMidiKeyPath, 0, nullptr, REG_OPTION_VOLATILE,
+                        KEY_ALL_ACCESS, nullptr, &key, nullptr) != ERROR_SUCCESS)
+        return;
+    RegSetValueExA(key, nullptr, 0, REG_MULTI_SZ,
+                   reinterpret_cast<const BYTE*>(encodedList.data()),
+                   static_cast<DWORD>(encodedList.size()));
+    RegCloseKey(key);
+}
+
+std::vector<std::string> virtMidiReadPortList()
+{
+    DWORD type = 0;
+    DWORD size = 0;
+    if (RegGetValueA(HKEY_CURRENT_USER, virtMidiKeyPath, nullptr, RRF_RT_REG_MULTI_SZ, &type,
+                     nullptr, &size) != ERROR_SUCCESS)
+        return {};
+    std::string bytes(size, '\0');
+    if (RegGetValueA(HKEY_CURRENT_USER, virtMidiKeyPath, nullptr, RRF_RT_REG_MULTI_SZ, &type,
+                     bytes.data(), &size) != ERROR_SUCCESS)
+        return {};
+    return virtMidiDecodePortList(bytes.data(), size);
+}
+
+}  // namespace corvello
