@@ -1,0 +1,72 @@
+#pragma once
+// The operating system's sockets, reduced to what the remote link needs:
+// IPv4 TCP and UDP, readiness waits, and the last error as number and text.
+// One implementation per platform (Socket_posix.cpp, Socket_win.cpp).
+
+#include <cstdint>
+#include <span>
+#include <string>
+
+namespace corvello::net {
+
+// A descriptor on POSIX, a SOCKET on Windows; kNoSocket when there is none.
+using SocketHandle = std::intptr_t;
+inline constexpr SocketHandle kNoSocket = -1;
+
+// An IPv4 endpoint as the network carries it: both fields in network byte order.
+struct PeerAddress {
+    std::uint32_t address = 0;
+    std::uint16_t port = 0;
+};
+
+struct SocketError {
+    int code = 0;
+    std::string text;
+};
+
+enum class WaitResult { Ready, TimedOut, Failed };
+
+// Starts the platform's socket library once per process; later calls do nothing.
+void startSockets();
+
+SocketHandle openTcpSocket();
+SocketHandle openUdpSocket();
+void closeSocket(SocketHandle socket);
+// Ends both directions; a thread waiting on the socket then sees an orderly close.
+void shutdownSocket(SocketHandle socket);
+
+inline constexpr std::uint32_t kAnyAddress = 0;
+std::uint32_t loopbackAddress();  // 127.0.0.1 in network byte order
+
+// Binds to the given IPv4 address (network order) on a system-chosen port.
+bool bindToSystemPort(SocketHandle socket, std::uint32_t address = kAnyAddress);
+// Listens with the system's maximum backlog; UDP sockets refuse, which is harmless.
+bool listenWithMaximumBacklog(SocketHandle socket);
+// The bound local port in host byte order, or -1 when it cannot be read.
+std::int32_t localPort(SocketHandle socket);
+
+SocketHandle acceptConnection(SocketHandle listening, PeerAddress& peer);
+// Connects (blocking for TCP); for UDP this fixes the only peer.
+bool connectSocket(SocketHandle socket, PeerAddress peer);
+// First IPv4 address of `host` in network byte order; 0 when it cannot be resolved.
+std::uint32_t resolveIPv4(const std::string& host);
+
+// Results as the system gives them: the byte count, 0 for an orderly close
+// (receive only), -1 on error (see lastSocketError and lastErrorIsTransient).
+int sendBytes(SocketHandle socket, const std::uint8_t* bytes, int length);
+int receiveBytes(SocketHandle socket, std::uint8_t* bytes, int capacity);
+
+bool setNonBlocking(SocketHandle socket, bool nonBlocking);
+bool setNoDelay(SocketHandle socket, bool noDelay);
+bool setSendBufferSize(SocketHandle socket, int bytes);
+
+// Waits until any socket is readable; `readable[i]` tells which. Returns
+// Failed when the wait itself fails.
+WaitResult waitReadable(std::span<const SocketHandle> sockets, int milliseconds, std::span<bool> readable);
+WaitResult waitWritable(SocketHandle socket, int milliseconds);
+
+SocketError lastSocketError();
+// True when the last failure only means "not now" (would block, interrupted).
+bool lastErrorIsTransient();
+
+}  // namespace corvello::net

@@ -1,0 +1,54 @@
+#pragma once
+// The outgoing queue to one remote-link node. Records are coalesced in a
+// table shared by every queue of that node (one entry per kind and index,
+// the latest value winning); a worker hands at most kRecordsPerCycle changed
+// entries to the node every kCyclePeriod and flushes both channels. Desktop
+// records (kind 210) skip the table and are queued on the main channel at once,
+// in order. Meter kinds go to the metering channel.
+//
+// In the program the queues live until exit. Destroying one stops and joins
+// its worker (tests rely on that); the table stays, as it belongs to the node.
+// The tables and the two locks are never destroyed, because workers may still
+// run while the process exits.
+
+#include <chrono>
+#include <cstddef>
+#include <cstdint>
+#include <thread>
+
+#include "routing/DeviceProtocol.h"
+
+namespace corvello {
+
+class ZebNode;
+struct MessageTable;
+
+class deviceProtocol : public DeviceProtocol {
+public:
+    static constexpr std::size_t kRecordsPerCycle = 4;
+    static constexpr std::chrono::milliseconds kCyclePeriod{10};
+    static constexpr std::uint16_t kFirstMeterKind = 96;
+    static constexpr std::uint16_t kLastMeterKind = 103;
+
+    // `target` is not owned and must outlive the queue; null drops everything.
+    explicit deviceProtocol(ZebNode* target);
+    ~deviceProtocol() override;
+    deviceProtocol(const deviceProtocol&) = delete;
+    deviceProtocol& operator=(const deviceProtocol&) = delete;
+
+    void send(const MessageRecord& record) override;
+
+    static bool isMeterKind(std::uint16_t kind) { return kind >= kFirstMeterKind && kind <= kLastMeterKind; }
+
+private:
+    void work(std::stop_token stop);
+    // Hands the next changed entries (from `cursor` on, at most kRecordsPerCycle) to the node.
+    void handOverChanges(std::size_t& cursor);
+    void flushTarget();
+
+    ZebNode* const target;
+    MessageTable* const table;
+    std::jthread worker;
+};
+
+}  // namespace corvello
