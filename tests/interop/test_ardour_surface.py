@@ -12,6 +12,7 @@ import unittest
 from harness.ardour import MACKIE_IN, MACKIE_OUT
 from harness.fixture import PeerStack
 from harness import mackie
+from harness.waiting import eventually
 
 
 class ArdourMackieSurfaceTest(unittest.TestCase):
@@ -44,24 +45,15 @@ class ArdourMackieSurfaceTest(unittest.TestCase):
 
     def test_fader_move_sets_track_gain(self):
         self.surface.send(mackie.pitch_bend(0, 0x3000))
-        self.assertTrue(_eventually(lambda: abs(self.ardour.track_gain(1) - 0.8917) < 1e-3),
+        self.assertTrue(eventually(lambda: abs(self.ardour.track_gain(1) - 0.8917) < 1e-3, timeout=3),
                         f"gain stayed {self.ardour.track_gain(1)}")
 
     def test_play_press_rolls_transport_and_lights_lamp(self):
         self.surface.send(mackie.note_on(mackie.PLAY_NOTE, 0x7F))
         self.surface.send(mackie.note_on(mackie.PLAY_NOTE, 0))
-        self.assertTrue(_eventually(self.ardour.transport_rolling), "transport did not roll")
+        self.assertTrue(eventually(self.ardour.transport_rolling, timeout=3), "transport did not roll")
         self.assertIsNotNone(self.surface.wait_for(
             lambda m: m == mackie.note_on(mackie.PLAY_NOTE, 0x7F), timeout=3))
-
-
-def _eventually(condition, timeout=3):
-    deadline = time.monotonic() + timeout
-    while not condition():
-        if time.monotonic() > deadline:
-            return False
-        time.sleep(0.05)
-    return True
 
 
 if __name__ == "__main__":

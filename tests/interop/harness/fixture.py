@@ -1,9 +1,11 @@
 """Everything one test class starts, stopped in reverse order whatever happens."""
 import os
 import shutil
+import tempfile
 from pathlib import Path
 
 from .ardour import Ardour
+from .corvello import CorvelloDaemon, CorvmidiJack, Remote
 from .jack_server import JackServer
 from .midi_surface import MidiSurface
 
@@ -22,6 +24,18 @@ class PeerStack:
         self.work_dir.mkdir(parents=True)
         self._started = []
         self.jack = None
+        self._runtime_dir = None
+
+    def corvello_env(self):
+        """Environment shared by corvello and corvmidi-jack.
+
+        A private XDG_RUNTIME_DIR gives them their own lock, port list and
+        pipes. It lives in /tmp, not in the work directory, because the pipe
+        paths must fit a Unix socket address (108 bytes).
+        """
+        if not self._runtime_dir:
+            self._runtime_dir = tempfile.mkdtemp(prefix="corvello-interop-")
+        return dict(self.jack.env, XDG_RUNTIME_DIR=self._runtime_dir, AVAHI_COMPAT_NOWARN="1")
 
     def _started_now(self, component):
         self._started.append(component)
@@ -37,6 +51,17 @@ class PeerStack:
     def start_midi_surface(self):
         return self._started_now(MidiSurface(self.jack.name))
 
+    def start_corvello(self):
+        return self._started_now(CorvelloDaemon(self.corvello_env(), self.work_dir))
+
+    def start_corvmidi_jack(self):
+        return self._started_now(CorvmidiJack(self.corvello_env(), self.work_dir, self.jack))
+
+    def start_remote(self, port):
+        return self._started_now(Remote(self.jack.env, self.work_dir, port))
+
     def stop(self):
         while self._started:
             self._started.pop().stop()
+        if self._runtime_dir:
+            shutil.rmtree(self._runtime_dir, ignore_errors=True)

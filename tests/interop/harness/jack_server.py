@@ -1,11 +1,11 @@
 """A fresh JACK server per test, under a name no other test uses."""
 import itertools
 import os
-import time
 
 import jack
 
 from .processes import StartedProcess, StartupError
+from .waiting import eventually
 
 _serial = itertools.count(1)
 
@@ -27,17 +27,18 @@ class JackServer:
         self.client = self._connect_control_client(timeout=5)
 
     def _connect_control_client(self, timeout):
-        deadline = time.monotonic() + timeout
-        while True:
-            if self.process.popen.poll() is not None:
-                raise StartupError(f"jackd exited:\n{self.process.log_tail()}")
-            try:
-                return jack.Client("interop-harness", no_start_server=True, servername=self.name)
-            except jack.JackOpenError:
-                if time.monotonic() > deadline:
-                    raise StartupError(f"jackd did not accept clients within {timeout} s:\n"
-                                       f"{self.process.log_tail()}")
-                time.sleep(0.1)
+        client = eventually(self._try_control_client, timeout, interval=0.1)
+        if not client:
+            raise StartupError(f"jackd did not accept clients within {timeout} s:\n{self.process.log_tail()}")
+        return client
+
+    def _try_control_client(self):
+        if self.process.popen.poll() is not None:
+            raise StartupError(f"jackd exited:\n{self.process.log_tail()}")
+        try:
+            return jack.Client("interop-harness", no_start_server=True, servername=self.name)
+        except jack.JackOpenError:
+            return None
 
     def midi_ports(self, name_pattern, is_input=False, is_output=False):
         return [p.name for p in self.client.get_ports(
@@ -45,18 +46,13 @@ class JackServer:
 
     def wait_for_midi_port(self, name_pattern, timeout, is_input=False, is_output=False):
         """The single MIDI port matching; waits for its owner to register it."""
-        deadline = time.monotonic() + timeout
-        while True:
-            ports = self.midi_ports(name_pattern, is_input, is_output)
-            if len(ports) == 1:
-                return ports[0]
-            if len(ports) > 1:
-                raise StartupError(f"{name_pattern!r} is ambiguous: {ports}")
-            if time.monotonic() > deadline:
-                everything = [p.name for p in self.client.get_ports(is_midi=True)]
-                raise StartupError(f"no MIDI port matches {name_pattern!r} within {timeout} s; "
-                                   f"MIDI ports: {everything}")
-            time.sleep(0.05)
+        ports = eventually(lambda: self.midi_ports(name_pattern, is_input, is_output), timeout)
+        if not ports:
+            everything = [p.name for p in self.client.get_ports(is_midi=True)]
+            raise StartupError(f"no MIDI port matches {name_pattern!r} within {timeout} s; MIDI ports: {everything}")
+        if len(ports) > 1:
+            raise StartupError(f"{name_pattern!r} is ambiguous: {ports}")
+        return ports[0]
 
     def connect(self, source, destination):
         self.client.connect(source, destination)

@@ -1,9 +1,10 @@
 """A JACK MIDI client that plays a control surface: it records what it is sent
 and sends what the test asks for."""
 import threading
-import time
 
 import jack
+
+from .waiting import eventually, first_match
 
 
 class MidiSurface:
@@ -36,13 +37,7 @@ class MidiSurface:
 
     def wait_for(self, predicate, timeout):
         """Waits until predicate(message) holds for a received message; returns it or None."""
-        deadline = time.monotonic() + timeout
-        while time.monotonic() < deadline:
-            for message in self.received():
-                if predicate(message):
-                    return message
-            time.sleep(0.02)
-        return None
+        return eventually(lambda: first_match(self.received(), predicate), timeout)
 
     def stop(self):
         self.client.deactivate()
