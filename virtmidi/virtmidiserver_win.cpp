@@ -1,18 +1,495 @@
-// Placeholder until the Win32 transport lands: reports and starts nothing.
+// The virtual MIDI server over overlapped message pipes: one thread keeps a
+// listening instance per port (an overlapped connect whose event is in the
+// thread's wait list) and reads every client through ReadFileEx completion
+// routines, which run inside its alertable wait.
+//
+// Decisions:
+// - The listening instances are made by the server thread before start
+//   returns, so a client may connect as soon as start reports success.
+// - The per-port connection lists are changed only on the server thread,
+//   under `connectionsMutex`. A send holds the same mutex while it writes,
+//   so it never writes to a connection that is being freed. The receiver is
+//   called without the mutex held: it may send from inside the receive path.
+// - A send waits for each write through its own OVERLAPPED and event, at
+//   most kSendTimeoutMs. A write still pending then is cancelled: that client
+//   loses the message (reported once), and until one of its writes completes
+//   again it is not waited for at all.
+// - Empty sends are ignored: a zero-length message would end every client's
+//   connection.
+// - A listening instance that cannot be made, or a connect that fails in any
+//   other way than the two expected ones, is reported and retried after a
+//   pause; a client whose connect fails, or whose record cannot be allocated,
+//   is dropped alone. The port is never left dead and never spins.
+// - virtMidiServerStop stops the thread through the stop event; the thread
+//   closes the listening instances and every connection, then the lock (the
+//   mutex) is released. The published key stays.
+// - A wait covers at most 64 objects, one of them the stop event, so at most
+//   63 ports are served; further names are neither served nor published.
+
 #include "virtmidi/virtmidiserver.h"
 
+#include <windows.h>
+
+#include <algorithm>
+#include <list>
+#include <mutex>
+#include <new>
+#include <string>
+#include <vector>
+
 #include "platform/DebugOutput.h"
+#include "virtmidi/virtmidilock.h"
+#include "virtmidi/virtmidiportlist.h"
+#include "virtmidi/virtmidiprotocol.h"
 
 namespace corvello {
 
-bool virtMidiServerStart(const char* const*, VirtMidiReceiver, void*)
+namespace {
+
+constexpr DWORD kRetryPauseMs = 250;
+constexpr DWORD kSendTimeoutMs = 100;
+constexpr DWORD kStopDrainMs = 2000;
+constexpr std::size_t kMaxPorts = MAXIMUM_WAIT_OBJECTS - 1;
+
+void report(const std::string& text) { debugOutput(("Virtual MIDI: " + text + "\n").c_str()); }
+
+// One connected client. The overlapped block comes first, so the completion
+// routine can take the block's address for the record's.
+struct PipeConnection {
+    OVERLAPPED overlapped;
+    HANDLE pipe;
+    std::int32_t port;
+    std::uint8_t buffer[virtMidiServerReadSize];
+    bool stalled;  // senders only, under the connections mutex
+};
+static_assert(offsetof(PipeConnection, overlapped) == 0);
+
+// The server thread's state for one port.
+struct ListeningPort {
+    std::string name;
+    std::string pipeName;
+    HANDLE connectEvent = nullptr;
+    OVERLAPPED connect{};
+    HANDLE instance = INVALID_HANDLE_VALUE;
+    bool pending = false;
+    bool needsInstance = false;
+    ULONGLONG retryAt = 0;
+};
+
+// A manual-reset event per sending thread, for waiting on one write.
+HANDLE sendEvent()
 {
-    debugOutput("Virtual MIDI: the Windows server is not built yet\n");
-    return false;
+    struct Event {
+        HANDLE handle = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+        ~Event() { CloseHandle(handle); }
+    };
+    thread_local Event event;
+    return event.handle;
 }
 
-void virtMidiServerSend(std::int32_t, const std::uint8_t*, std::int32_t) {}
+class Win32Server {
+public:
+    bool start(const char* const* portNames, VirtMidiReceiver receiver, void* context);
+    void send(std::int32_t port, const std::uint8_t* bytes, std::int32_t length);
+    void stop();
 
-void virtMidiServerStop() {}
+    void onReadComplete(PipeConnection* connection, DWORD error, DWORD bytes);
+
+private:
+    static DWORD WINAPI threadMain(void* self);
+    void run();
+    void openPorts();
+    void listen(ListeningPort& port);
+    void awaitRetry(ListeningPort& port);
+    void closeInstance(ListeningPort& port);
+    void acceptClient(std::int32_t index);
+    void retryDuePorts();
+    DWORD nextTimeoutMs() const;
+    bool startRead(PipeConnection* connection);
+    void disconnectAndClose(PipeConnection* connection);
+    void write(PipeConnection* connection, const std::uint8_t* bytes, DWORD length);
+    void closeEverything();
+    bool anyConnections();
+
+    std::mutex lifecycleMutex_;
+    std::unique_ptr<VirtMidiServerLock> lock_;
+    VirtMidiReceiver receiver_ = nullptr;
+    void* context_ = nullptr;
+    HANDLE stopEvent_ = nullptr;
+    HANDLE readyEvent_ = nullptr;
+    HANDLE thread_ = nullptr;
+    DWORD threadId_ = 0;
+
+    // Server thread only.
+    std::vector<ListeningPort> ports_;
+    bool stopping_ = false;
+
+    std::mutex connectionsMutex_;
+    std::vector<std::list<PipeConnection*>> connections_;
+};
+
+// Never destroyed: senders on other threads may still call in during exit.
+Win32Server& server()
+{
+    static auto* instance = new Win32Server;
+    return *instance;
+}
+
+void CALLBACK onPipeReadComplete(DWORD error, DWORD bytes, OVERLAPPED* overlapped)
+{
+    server().onReadComplete(reinterpret_cast<PipeConnection*>(overlapped), error, bytes);
+}
+
+std::vector<std::string> servedNames(const char* const* portNames)
+{
+    // Decoded from the published form, so a name cut there is cut here.
+    const std::string list = virtMidiEncodePortList(portNames);
+    std::vector<std::string> names = virtMidiDecodePortList(list.data(), list.size());
+    if (names.size() > kMaxPorts) {
+        report("only the first " + std::to_string(kMaxPorts) + " ports are served");
+        names.resize(kMaxPorts);
+    }
+    return names;
+}
+
+std::string encodeNames(const std::vector<std::string>& names)
+{
+    std::vector<const char*> pointers;
+    for (const std::string& name : names)
+        pointers.push_back(name.c_str());
+    pointers.push_back(nullptr);
+    return virtMidiEncodePortList(pointers.data());
+}
+
+bool Win32Server::start(const char* const* portNames, VirtMidiReceiver receiver, void* context)
+{
+    std::lock_guard lifecycle(lifecycleMutex_);
+    if (lock_) {
+        debugOutput("A Virtual MIDI Server is already running\n");
+        return false;
+    }
+    switch (VirtMidiServerLock::acquire(lock_)) {
+    case VirtMidiServerLock::Outcome::acquired:
+        break;
+    case VirtMidiServerLock::Outcome::heldByAnotherServer:
+        debugOutput("A Virtual MIDI Server is already running\n");
+        return false;
+    case VirtMidiServerLock::Outcome::unavailable:
+        return false;
+    }
+    const std::vector<std::string> names = servedNames(portNames);
+    virtMidiPublishPortList(encodeNames(names));
+
+    ports_.assign(names.size(), {});
+    for (std::size_t i = 0; i < names.size(); ++i) {
+        ports_[i].name = names[i];
+        ports_[i].pipeName = virtMidiPipeName(names[i]);
+    }
+    {
+        std::lock_guard connections(connectionsMutex_);
+        connections_.assign(names.size(), {});
+    }
+    if (stopEvent_ == nullptr)
+        stopEvent_ = CreateEventA(nullptr, TRUE, FALSE, "virtMidiServerThreadRequestStop");
+    readyEvent_ = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    if (stopEvent_ == nullptr || readyEvent_ == nullptr) {
+        report("cannot create the server's events, error " + std::to_string(GetLastError()));
+        lock_.reset();
+        return false;
+    }
+    ResetEvent(stopEvent_);
+    receiver_ = receiver;
+    context_ = context;
+    stopping_ = false;
+    thread_ = CreateThread(nullptr, 0, &Win32Server::threadMain, this, 0, &threadId_);
+    if (thread_ == nullptr) {
+        report("cannot start the server thread, error " + std::to_string(GetLastError()));
+        CloseHandle(readyEvent_);
+        lock_.reset();
+        return false;
+    }
+    const HANDLE startup[] = {readyEvent_, thread_};
+    WaitForMultipleObjects(2, startup, FALSE, INFINITE);
+    CloseHandle(readyEvent_);
+    readyEvent_ = nullptr;
+    return true;
+}
+
+DWORD WINAPI Win32Server::threadMain(void* self)
+{
+    static_cast<Win32Server*>(self)->run();
+    return 0;
+}
+
+void Win32Server::openPorts()
+{
+    for (ListeningPort& port : ports_) {
+        port.connectEvent = CreateEventA(nullptr, TRUE, TRUE, nullptr);
+        port.connect.hEvent = port.connectEvent;
+        listen(port);
+    }
+}
+
+// Makes a fresh listening instance and starts its connect. A client that
+// slipped in before the connect call is taken by setting the event here.
+void Win32Server::listen(ListeningPort& port)
+{
+    port.pending = false;
+    port.needsInstance = false;
+    const HANDLE instance = CreateNamedPipeA(
+        port.pipeName.c_str(), PIPE_ACCESS_DUPLEX | FILE_FLAG_OVERLAPPED,
+        PIPE_TYPE_MESSAGE | PIPE_READMODE_MESSAGE | PIPE_WAIT, PIPE_UNLIMITED_INSTANCES,
+        virtMidiPipeBufferSize, virtMidiPipeBufferSize, virtMidiPipeTimeoutMs, nullptr);
+    if (instance == INVALID_HANDLE_VALUE) {
+        report("cannot create a pipe instance of port \"" + port.name + "\", error " +
+               std::to_string(GetLastError()) + "; retrying");
+        awaitRetry(port);
+        return;
+    }
+    port.instance = instance;
+    port.connect = OVERLAPPED{};
+    port.connect.hEvent = port.connectEvent;
+    ResetEvent(port.connectEvent);
+    if (ConnectNamedPipe(instance, &port.connect)) {
+        SetEvent(port.connectEvent);
+        return;
+    }
+    switch (const DWORD error = GetLastError()) {
+    case ERROR_PIPE_CONNECTED:
+        SetEvent(port.connectEvent);
+        return;
+    case ERROR_IO_PENDING:
+        port.pending = true;
+        return;
+    default:
+        report("cannot listen on port \"" + port.name + "\", error " + std::to_string(error) +
+               "; retrying");
+        closeInstance(port);
+        awaitRetry(port);
+    }
+}
+
+void Win32Server::awaitRetry(ListeningPort& port)
+{
+    ResetEvent(port.connectEvent);
+    port.needsInstance = true;
+    port.retryAt = GetTickCount64() + kRetryPauseMs;
+}
+
+void Win32Server::closeInstance(ListeningPort& port)
+{
+    if (port.instance == INVALID_HANDLE_VALUE)
+        return;
+    CancelIo(port.instance);
+    CloseHandle(port.instance);
+    port.instance = INVALID_HANDLE_VALUE;
+    port.pending = false;
+}
+
+void Win32Server::retryDuePorts()
+{
+    const ULONGLONG now = GetTickCount64();
+    for (ListeningPort& port : ports_)
+        if (port.needsInstance && port.retryAt <= now)
+            listen(port);
+}
+
+DWORD Win32Server::nextTimeoutMs() const
+{
+    DWORD timeout = INFINITE;
+    const ULONGLONG now = GetTickCount64();
+    for (const ListeningPort& port : ports_)
+        if (port.needsInstance)
+            timeout = std::min<DWORD>(timeout, port.retryAt > now ? DWORD(port.retryAt - now) : 0);
+    return timeout;
+}
+
+void Win32Server::run()
+{
+    openPorts();
+    SetEvent(readyEvent_);
+    std::vector<HANDLE> waitList;
+    for (const ListeningPort& port : ports_)
+        waitList.push_back(port.connectEvent);
+    waitList.push_back(stopEvent_);
+    const DWORD count = static_cast<DWORD>(waitList.size());
+    for (;;) {
+        const DWORD result =
+            WaitForMultipleObjectsEx(count, waitList.data(), FALSE, nextTimeoutMs(), TRUE);
+        if (result == WAIT_IO_COMPLETION)
+            continue;
+        if (result == WAIT_TIMEOUT) {
+            retryDuePorts();
+            continue;
+        }
+        if (result < WAIT_OBJECT_0 + count - 1) {
+            acceptClient(static_cast<std::int32_t>(result - WAIT_OBJECT_0));
+            continue;
+        }
+        if (result == WAIT_FAILED)
+            report("the server's wait failed, error " + std::to_string(GetLastError()));
+        break;
+    }
+    closeEverything();
+}
+
+void Win32Server::acceptClient(std::int32_t index)
+{
+    ListeningPort& port = ports_[index];
+    DWORD ignored = 0;
+    if (port.pending && !GetOverlappedResult(port.instance, &port.connect, &ignored, FALSE)) {
+        report("a client of port \"" + port.name + "\" failed to connect, error " +
+               std::to_string(GetLastError()));
+        closeInstance(port);
+        listen(port);
+        return;
+    }
+    auto* connection = new (std::nothrow) PipeConnection{};
+    if (connection == nullptr) {
+        report("no memory for a client of port \"" + port.name + "\"; dropped");
+        closeInstance(port);
+        listen(port);
+        return;
+    }
+    connection->pipe = port.instance;
+    connection->port = index;
+    port.instance = INVALID_HANDLE_VALUE;
+    {
+        std::lock_guard connections(connectionsMutex_);
+        connections_[index].push_back(connection);
+    }
+    if (!startRead(connection))
+        disconnectAndClose(connection);
+    listen(port);
+}
+
+bool Win32Server::startRead(PipeConnection* connection)
+{
+    if (ReadFileEx(connection->pipe, connection->buffer, sizeof connection->buffer,
+                   &connection->overlapped, &onPipeReadComplete))
+        return true;
+    // Wine refuses an already queued oversize message this way, yet still
+    // queues the completion routine, which then ends the connection.
+    return GetLastError() == ERROR_MORE_DATA;
+}
+
+void Win32Server::onReadComplete(PipeConnection* connection, DWORD error, DWORD bytes)
+{
+    if (error == ERROR_SUCCESS && bytes != 0 && !stopping_) {
+        receiver_(context_, connection->port, connection->buffer, static_cast<std::int32_t>(bytes));
+        if (startRead(connection))
+            return;
+    }
+    if (error == ERROR_MORE_DATA)
+        report("a client of port \"" + ports_[connection->port].name + "\" sent more than " +
+               std::to_string(sizeof connection->buffer) + " bytes; disconnected");
+    disconnectAndClose(connection);
+}
+
+void Win32Server::disconnectAndClose(PipeConnection* connection)
+{
+    {
+        std::lock_guard connections(connectionsMutex_);
+        connections_[connection->port].remove(connection);
+        DisconnectNamedPipe(connection->pipe);
+        CloseHandle(connection->pipe);
+    }
+    delete connection;
+}
+
+bool Win32Server::anyConnections()
+{
+    std::lock_guard connections(connectionsMutex_);
+    return std::any_of(connections_.begin(), connections_.end(),
+                       [](const auto& list) { return !list.empty(); });
+}
+
+// Cancelled reads still complete through their routines, which free the
+// records; they only run in an alertable wait, so wait for them here.
+void Win32Server::closeEverything()
+{
+    stopping_ = true;
+    for (ListeningPort& port : ports_) {
+        closeInstance(port);
+        CloseHandle(port.connectEvent);
+    }
+    {
+        std::lock_guard connections(connectionsMutex_);
+        for (const auto& list : connections_)
+            for (PipeConnection* connection : list)
+                CancelIo(connection->pipe);
+    }
+    const ULONGLONG deadline = GetTickCount64() + kStopDrainMs;
+    while (anyConnections() && GetTickCount64() < deadline)
+        SleepEx(10, TRUE);
+    if (anyConnections())
+        report("some client reads did not end at stop; their records are left alone");
+    ports_.clear();
+}
+
+void Win32Server::write(PipeConnection* connection, const std::uint8_t* bytes, DWORD length)
+{
+    OVERLAPPED overlapped{};
+    overlapped.hEvent = sendEvent();
+    DWORD written = 0;
+    if (WriteFile(connection->pipe, bytes, length, nullptr, &overlapped)) {
+        connection->stalled = false;
+        return;
+    }
+    if (GetLastError() != ERROR_IO_PENDING)
+        return;  // a client that went away is dropped by its failing read
+    const DWORD patience = connection->stalled ? 0 : kSendTimeoutMs;
+    if (WaitForSingleObject(overlapped.hEvent, patience) == WAIT_TIMEOUT) {
+        CancelIoEx(connection->pipe, &overlapped);
+        if (!connection->stalled)
+            report("a client of port " + std::to_string(connection->port) +
+                   " is not reading; messages for it are dropped");
+        connection->stalled = true;
+    }
+    // Also waits out a cancel: the block lives on this stack.
+    if (GetOverlappedResult(connection->pipe, &overlapped, &written, TRUE))
+        connection->stalled = false;
+}
+
+void Win32Server::send(std::int32_t port, const std::uint8_t* bytes, std::int32_t length)
+{
+    if (bytes == nullptr || length <= 0)
+        return;
+    std::lock_guard connections(connectionsMutex_);
+    if (port < 0 || static_cast<std::size_t>(port) >= connections_.size())
+        return;
+    for (PipeConnection* connection : connections_[port])
+        write(connection, bytes, static_cast<DWORD>(length));
+}
+
+void Win32Server::stop()
+{
+    std::lock_guard lifecycle(lifecycleMutex_);
+    if (thread_ == nullptr)
+        return;
+    SetEvent(stopEvent_);
+    WaitForSingleObject(thread_, INFINITE);
+    CloseHandle(thread_);
+    thread_ = nullptr;
+    {
+        std::lock_guard connections(connectionsMutex_);
+        connections_.clear();
+    }
+    lock_.reset();
+}
+
+}  // namespace
+
+bool virtMidiServerStart(const char* const* portNames, VirtMidiReceiver receiver, void* context)
+{
+    return server().start(portNames, receiver, context);
+}
+
+void virtMidiServerSend(std::int32_t port, const std::uint8_t* bytes, std::int32_t length)
+{
+    server().send(port, bytes, length);
+}
+
+void virtMidiServerStop() { server().stop(); }
 
 }  // namespace corvello
