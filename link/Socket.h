@@ -3,6 +3,7 @@
 // IPv4 TCP and UDP, readiness waits, and the last error as number and text.
 // One implementation per platform (Socket_posix.cpp, Socket_win.cpp).
 
+#include <bit>
 #include <cstdint>
 #include <span>
 #include <string>
@@ -34,6 +35,14 @@ SocketHandle openUdpSocket();
 void closeSocket(SocketHandle socket);
 // Ends both directions; a thread waiting on the socket then sees an orderly close.
 void shutdownSocket(SocketHandle socket);
+
+// A port number in network byte order, as PeerAddress carries it.
+constexpr std::uint16_t networkPort(std::uint16_t hostPort)
+{
+    if constexpr (std::endian::native == std::endian::big)
+        return hostPort;
+    return static_cast<std::uint16_t>(hostPort << 8 | hostPort >> 8);
+}
 
 inline constexpr std::uint32_t kAnyAddress = 0;
 std::uint32_t loopbackAddress();  // 127.0.0.1 in network byte order

@@ -10,11 +10,6 @@ namespace {
 
 using namespace std::chrono_literals;
 
-constexpr std::uint16_t toNetworkPort(std::int32_t port)
-{
-    return static_cast<std::uint16_t>((port & 0xFF) << 8 | (port >> 8 & 0xFF));
-}
-
 // Creates a UDP socket bound on `address` to a system-chosen port; the port
 // goes to `port` (-1 when it cannot be read).
 net::SocketHandle openBoundUdpSocket(std::uint32_t address, std::int32_t& port)
@@ -63,7 +58,7 @@ zebNode::zebNode(bool serverMode) : serverMode(serverMode)
     std::int32_t wakePort = -1;
     wakeSocket = openBoundUdpSocket(net::loopbackAddress(), wakePort);
     if (wakeSocket != net::kNoSocket)
-        net::connectSocket(wakeSocket, {net::loopbackAddress(), toNetworkPort(wakePort)});
+        net::connectSocket(wakeSocket, {net::loopbackAddress(), net::networkPort(static_cast<std::uint16_t>(wakePort))});
     if (!serverMode)
         return;
     listenSocket = net::openTcpSocket();
@@ -272,7 +267,7 @@ bool zebNode::exchangeMeteringPorts(net::SocketHandle link, net::PeerAddress pee
         return false;
     }
     peerMeteringPort = theirs[0] | theirs[1] << 8;
-    if (!net::connectSocket(meteringSocket, {peer.address, toNetworkPort(peerMeteringPort)})) {
+    if (!net::connectSocket(meteringSocket, {peer.address, net::networkPort(static_cast<std::uint16_t>(peerMeteringPort))})) {
         std::fputs("ZEB::Unable to connect Metering socket.\n", stderr);
         return true;
     }
@@ -318,7 +313,7 @@ bool zebNode::followClientTarget()
         return false;
     net::setSendBufferSize(link, kClientSendBufferSize);
     net::setNoDelay(link, true);
-    net::PeerAddress peer{net::resolveIPv4(currentHost), toNetworkPort(currentPort)};
+    net::PeerAddress peer{net::resolveIPv4(currentHost), net::networkPort(static_cast<std::uint16_t>(currentPort))};
     if (peer.address == 0 || !net::connectSocket(link, peer) || !exchangeMeteringPorts(link, peer)) {
         net::closeSocket(link);
         return false;
