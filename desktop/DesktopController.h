@@ -1,0 +1,123 @@
+#pragma once
+// The desktop controller: executes the remote's kind-210 commands (pointer
+// as a touch pad, program and window lists, focus, window pictures) and
+// answers with kind-210 records through the translator's queue. One exists
+// per translator; both share the process-wide settings and image buffers.
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "desktop/DesktopArguments.h"
+#include "desktop/DesktopServices.h"
+#include "desktop/DesktopSettings.h"
+#include "desktop/ImageBuffers.h"
+#include "desktop/Inventory.h"
+#include "desktop/PointMapping.h"
+#include "routing/DesktopCommands.h"
+#include "routing/DeviceProtocol.h"
+
+namespace corvello {
+
+// Command numbers (the record's index).
+enum DesktopCommand : std::int32_t {
+    kPressCommand = 0,
+    kMoveCommand = 1,
+    kReleaseCommand = 2,
+    kListWindowsCommand = 3,
+    kSelectWindowCommand = 4,
+    kSetDesktopOriginCommand = 7,
+    kSetZoomCommand = 8,
+    kSetPointerOffsetCommand = 9,
+    kFocusTargetCommand = 10,
+    kSetCaptureLimitCommand = 11,
+    kFullImageCommand = 12,
+    kImageChangesCommand = 13,
+    kListProcessesCommand = 14,
+    kSelectProcessCommand = 15,
+};
+
+// Reply indexes besides the picture stream's.
+enum DesktopReply : std::int32_t {
+    kWindowListReply = 5,
+    kVisibilityReply = 10,
+    kProcessListReply = 16,
+    kWindowSizeReply = 17,
+    kDesktopReply = 18,
+};
+
+class DesktopController final : public DesktopCommands {
+public:
+    DesktopController(DesktopServices& services, DesktopSettings& settings);
+
+    void receive(const MessageRecord& record) override;
+    void setHost(std::int32_t hostSelector, DeviceProtocol* queue) override;
+
+private:
+    struct Capture {
+        PixelSize size;      // what was captured, within the capture limits
+        PixelSize fullSize;  // the whole window
+    };
+
+    // Pointer and settings (DesktopController.cpp).
+    void press(IntPair touch);
+    void move(IntPair touch);
+    void release();
+    void inject(FloatPoint point, MouseAction action);
+    FloatPoint mapPoint(IntPair touch) const;
+    FloatPoint freshWindowOrigin();
+    void setDesktopOrigin(std::string_view argument);
+    void setZoom(std::string_view argument);
+    void setCaptureLimit(IntPair limit);
+
+    // Replies and notices (DesktopController.cpp).
+    DeviceProtocol& replies();
+    void reply(std::int32_t index, std::string text);
+    void sendFocusedNoticeIfDue();
+    void sendHiddenNoticeIfDue();
+    void sendSizeNoticeIfDue(WindowHandle window, PixelSize size);
+
+    // Inventory and focus (DesktopInventory.cpp).
+    void listProcesses();
+    void selectProcess(float pid);
+    void listWindows();
+    void selectWindow(float handle);
+    void focusTarget();
+    std::vector<WindowEntry> enumerateWindows();
+    const ProcessEntry* processEntry(std::int32_t pid) const;
+    bool isInFront(WindowHandle window);
+
+    // Pictures (DesktopStreaming.cpp).
+    void requestImage(std::string_view argument, bool changesOnly);
+    void sendFullImage(WindowHandle window, ImageBuffers& buffers);
+    void sendImageChanges(WindowHandle window, ImageBuffers& buffers);
+    std::optional<Capture> capture(WindowHandle window, ImageBuffers& buffers);
+    void streamThumbnail(WindowHandle window, std::int32_t imageIndex);
+
+    DesktopServices& services;
+    DesktopSettings& settings;
+
+    float scale = 1.0f;
+    std::int32_t hostSelector = -1;  // the DAW last selected; kept for the remote's sake, unused here
+    DeviceProtocol* queue = nullptr;
+    FloatPoint windowOrigin;
+    FloatPoint pointerOffset;
+    FloatPoint windowSize{800.0f, 600.0f};
+    std::vector<ProcessEntry> processes;
+    std::vector<WindowEntry> windows;
+    bool hidden = false;
+    DesktopPoint lastPoint;
+    PixelSize lastReportedSize;
+    WindowHandle targetWindow = kNoWindow;
+    WindowHandle streamedWindow = kNoWindow;
+    bool needFullFrame = false;
+    std::int32_t selectedProcess = 0;
+};
+
+// What the start-up code calls once per translator: a controller on the
+// platform's desktop and the process-wide settings.
+std::unique_ptr<DesktopCommands> makeDesktopController();
+
+}  // namespace corvello

@@ -1,0 +1,11 @@
+#include "desktop/DesktopSettings.h"
+
+namespace corvello {
+
+DesktopSettings& desktopSettings()
+{
+    static DesktopSettings settings;
+    return settings;
+}
+
+}  // namespace corvello

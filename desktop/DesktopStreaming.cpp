@@ -1,0 +1,143 @@
+// Window pictures: the watched window in full and then as changed tiles, and
+// the thumbnails of the window list.
+
+#include <algorithm>
+#include <cstring>
+#include <limits>
+
+#include "desktop/BitmapFile.h"
+#include "desktop/DesktopController.h"
+#include "desktop/ImageStreaming.h"
+
+namespace corvello {
+
+namespace {
+
+constexpr float kThumbnailSide = 150.0f;
+
+std::int32_t clampToInt(std::int64_t value)
+{
+    return static_cast<std::int32_t>(std::clamp<std::int64_t>(value, std::numeric_limits<std::int32_t>::min(),
+                                                              std::numeric_limits<std::int32_t>::max()));
+}
+
+PixelSize sizeOf(const WindowRect& rect)
+{
+    return {rect.width(), rect.height()};
+}
+
+PixelSize thumbnailSize(PixelSize window)
+{
+    const auto longer = static_cast<float>(std::max(window.width, window.height));
+    const float scale = longer > kThumbnailSide ? kThumbnailSide / longer : 1.0f;
+    return {truncateToInt(static_cast<float>(window.width) * scale),
+            truncateToInt(static_cast<float>(window.height) * scale)};
+}
+
+bool positive(PixelSize size)
+{
+    return size.width > 0 && size.height > 0;
+}
+
+}  // namespace
+
+void DesktopController::requestImage(std::string_view argument, bool changesOnly)
+{
+    const WindowHandle window = readLeadingInt(argument);
+    if (!isInFront(window)) {
+        sendNoImage(replies());
+        sendHiddenNoticeIfDue();
+        return;
+    }
+    sendFocusedNoticeIfDue();
+    if (targetWindow != kNoWindow) {
+        if (const auto rect = services.windowRect(targetWindow))
+            sendSizeNoticeIfDue(window, sizeOf(*rect));
+    }
+    auto buffers = leaseImageBuffers();
+    if (changesOnly)
+        sendImageChanges(window, *buffers);
+    else
+        sendFullImage(window, *buffers);
+}
+
+void DesktopController::sendFullImage(WindowHandle window, ImageBuffers& buffers)
+{
+    if (window <= 0) {
+        needFullFrame = true;
+        return;
+    }
+    needFullFrame = false;
+    const auto captured = capture(window, buffers);
+    if (!captured)
+        return;
+    streamedWindow = window;
+    windowSize = {static_cast<float>(captured->size.width), static_cast<float>(captured->size.height)};
+    sendSizeNoticeIfDue(targetWindow, captured->fullSize);
+    streamImage(replies(), bitmapFileBytes(buffers.capture, captured->size), kWatchedImage, captured->size,
+                buffers.compressed);
+    const auto bytes = static_cast<std::size_t>(pixelBytes(captured->size));
+    std::memcpy(buffers.reference.data(), buffers.capture.data() + kBitmapHeadersSize, bytes);
+    buffers.referenceOwner = this;
+}
+
+void DesktopController::sendImageChanges(WindowHandle window, ImageBuffers& buffers)
+{
+    if (window <= 0) {
+        needFullFrame = true;
+        return;
+    }
+    if (window != streamedWindow || needFullFrame || buffers.referenceOwner != this)
+        sendFullImage(window, buffers);
+    const auto captured = capture(window, buffers);
+    const PixelSize expected{truncateToInt(windowSize.x), truncateToInt(windowSize.y)};
+    // Tiles only make sense against this window's own previous picture.
+    if (!captured || captured->size != expected || streamedWindow != window || buffers.referenceOwner != this) {
+        sendFullImage(window, buffers);
+        return;
+    }
+    sendSizeNoticeIfDue(targetWindow, captured->fullSize);
+    const auto pixels = std::span<const std::uint8_t>(buffers.capture).subspan(kBitmapHeadersSize);
+    streamTileChanges(replies(), pixels, buffers.reference, captured->size, buffers);
+}
+
+std::optional<DesktopController::Capture> DesktopController::capture(WindowHandle window, ImageBuffers& buffers)
+{
+    const auto rect = services.windowRect(window);
+    if (!rect)
+        return std::nullopt;
+    const PixelSize full = sizeOf(*rect);
+    const PixelSize size{std::min(full.width, settings.captureWidthLimit()),
+                         std::min(full.height, settings.captureHeightLimit())};
+    // The reference frame must be able to keep what is captured.
+    if (!positive(size) || pixelBytes(size) > buffers.reference.size())
+        return std::nullopt;
+    const auto pixels = startBitmapFile(buffers.capture, size);
+    if (!pixels)
+        return std::nullopt;
+    const DesktopPoint origin = settings.origin();
+    const std::int32_t left = clampToInt(std::int64_t{rect->left} - origin.x);
+    const std::int32_t top = clampToInt(std::int64_t{rect->top} - origin.y);
+    const WindowRect area{left, top, clampToInt(std::int64_t{left} + size.width),
+                          clampToInt(std::int64_t{top} + size.height)};
+    if (sizeOf(area) != size || !services.captureScreen(area, *pixels))
+        return std::nullopt;
+    return Capture{size, full};
+}
+
+void DesktopController::streamThumbnail(WindowHandle window, std::int32_t imageIndex)
+{
+    const auto rect = services.windowRect(window);
+    if (!rect || !positive(sizeOf(*rect)))
+        return;
+    const PixelSize size = thumbnailSize(sizeOf(*rect));
+    if (!positive(size))
+        return;
+    auto buffers = leaseImageBuffers();
+    const auto pixels = startBitmapFile(buffers->thumbnail, size);
+    if (!pixels || !services.captureThumbnail(window, size, *pixels))
+        return;
+    streamImage(replies(), bitmapFileBytes(buffers->thumbnail, size), imageIndex, size, buffers->compressed);
+}
+
+}  // namespace corvello
