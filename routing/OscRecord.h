@@ -18,7 +18,16 @@ struct OscRecord {
     bool setAddress(std::string_view s) { return copyField(address, s); }
     bool setText(std::string_view s) { return copyField(text, s); }
 
+    // The fields as text, up to the terminator or the field's end.
+    std::string_view addressView() const { return fieldView(address); }
+    std::string_view textView() const { return fieldView(text); }
+
 private:
+    static std::string_view fieldView(const char (&field)[kFieldSize])
+    {
+        const void* end = std::memchr(field, '\0', kFieldSize);
+        return {field, end ? static_cast<std::size_t>(static_cast<const char*>(end) - field) : kFieldSize};
+    }
     static bool copyField(char (&field)[kFieldSize], std::string_view s)
     {
         if (s.size() >= kFieldSize)
