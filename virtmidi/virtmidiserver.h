@@ -3,6 +3,7 @@
 // server per user session, one listening pipe instance per port, any number
 // of clients per port. One server thread does all the reading.
 
+#include <cstddef>
 #include <cstdint>
 
 namespace corvello {
@@ -25,6 +26,9 @@ bool virtMidiServerStart(const char* const* portNames, VirtMidiReceiver receiver
 // read: that client loses the message. Failures are not returned; a port
 // without clients, a port out of range and an empty message take nothing.
 void virtMidiServerSend(std::int32_t port, const std::uint8_t* bytes, std::int32_t length);
+
+// How many clients the port has now; 0 for a port out of range.
+std::size_t virtMidiServerClientCount(std::int32_t port);
 
 // Stops the server thread, closes every pipe and client and releases the
 // lock, so the server can be started again; the published list stays. Used

@@ -82,6 +82,7 @@ public:
     bool start(const char* const* portNames, VirtMidiReceiver receiver, void* context);
     void send(std::int32_t port, const std::uint8_t* bytes, std::int32_t length);
     void stop();
+    std::size_t clientCount(std::int32_t port);
 
 private:
     void run();
@@ -360,6 +361,14 @@ void PosixServer::stop()
     lock_.reset();
 }
 
+std::size_t PosixServer::clientCount(std::int32_t port)
+{
+    std::lock_guard clients(clientsMutex_);
+    if (port < 0 || static_cast<std::size_t>(port) >= clients_.size())
+        return 0;
+    return clients_[port].size();
+}
+
 }  // namespace
 
 bool virtMidiServerStart(const char* const* portNames, VirtMidiReceiver receiver, void* context)
@@ -371,6 +380,8 @@ void virtMidiServerSend(std::int32_t port, const std::uint8_t* bytes, std::int32
 {
     server().send(port, bytes, length);
 }
+
+std::size_t virtMidiServerClientCount(std::int32_t port) { return server().clientCount(port); }
 
 void virtMidiServerStop() { server().stop(); }
 

@@ -92,6 +92,7 @@ public:
     bool start(const char* const* portNames, VirtMidiReceiver receiver, void* context);
     void send(std::int32_t port, const std::uint8_t* bytes, std::int32_t length);
     void stop();
+    std::size_t clientCount(std::int32_t port);
 
     void onReadComplete(PipeConnection* connection, DWORD error, DWORD bytes);
 
@@ -478,6 +479,14 @@ void Win32Server::stop()
     lock_.reset();
 }
 
+std::size_t Win32Server::clientCount(std::int32_t port)
+{
+    std::lock_guard connections(connectionsMutex_);
+    if (port < 0 || static_cast<std::size_t>(port) >= connections_.size())
+        return 0;
+    return connections_[port].size();
+}
+
 }  // namespace
 
 bool virtMidiServerStart(const char* const* portNames, VirtMidiReceiver receiver, void* context)
@@ -489,6 +498,8 @@ void virtMidiServerSend(std::int32_t port, const std::uint8_t* bytes, std::int32
 {
     server().send(port, bytes, length);
 }
+
+std::size_t virtMidiServerClientCount(std::int32_t port) { return server().clientCount(port); }
 
 void virtMidiServerStop() { server().stop(); }
 

@@ -1,0 +1,92 @@
+// The shared things as files and sockets under the runtime directory.
+
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+
+#include "tests/virtmidi/ProgramRun.h"
+#include "tests/virtmidi/ServerFixture.h"
+#include "virtmidi/virtmidipaths.h"
+
+namespace corvello::test {
+namespace {
+
+namespace fs = std::filesystem;
+
+std::string readFile(const fs::path& path)
+{
+    std::ifstream file(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
+}
+
+TEST(VirtMidiSharedFiles, ThePortsFileHoldsTheListAndNothingOfAnEarlierRunSurvives)
+{
+    isolateSharedThings();
+    const std::string runtimeDir = *virtMidiRuntimeDir();
+    const fs::path dir = virtMidiSharedDir(runtimeDir);
+    fs::create_directories(dir);
+    std::ofstream(dir / "Old port") << "stale";
+    std::ofstream(dir / "ports") << "Old port";
+
+    Recorder recorder;
+    ASSERT_TRUE(virtMidiServerStart(kPortNames, &Recorder::receive, &recorder));
+    EXPECT_EQ(readFile(virtMidiPortsPath(runtimeDir)), std::string("Swivo 1\0Swivo 2\0Tamberlin\0\0", 27));
+    EXPECT_FALSE(fs::exists(dir / "Old port"));
+    EXPECT_TRUE(fs::is_socket(dir / "Swivo 1"));
+    EXPECT_TRUE(fs::is_socket(dir / "Tamberlin"));
+
+    const ProgramRun second = runProgram({SECOND_SERVER}, "", 30s);
+    EXPECT_EQ(second.output, "Ok=false\n");
+    EXPECT_NE(second.errorOutput.find("A Virtual MIDI Server is already running"), std::string::npos)
+        << second.errorOutput;
+
+    virtMidiServerStop();
+    EXPECT_FALSE(fs::exists(dir / "Swivo 1"));
+    EXPECT_TRUE(fs::exists(virtMidiPortsPath(runtimeDir)));
+}
+
+// A client probing for the server holds a shared lock for a moment; a
+// server starting just then must not take it for another server.
+TEST(VirtMidiSharedFiles, AClientProbingTheLockDoesNotKeepTheServerFromStarting)
+{
+    isolateSharedThings();
+    const std::string lockPath = virtMidiLockPath(*virtMidiRuntimeDir());
+    const int probe = open(lockPath.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+    ASSERT_GE(probe, 0);
+    ASSERT_EQ(flock(probe, LOCK_SH | LOCK_NB), 0);
+    std::thread releaser([probe] {
+        std::this_thread::sleep_for(30ms);
+        close(probe);
+    });
+    Recorder recorder;
+    EXPECT_TRUE(virtMidiServerStart(kPortNames, &Recorder::receive, &recorder));
+    releaser.join();
+    virtMidiServerStop();
+}
+
+TEST(VirtMidiSharedFiles, APortWhoseSocketPathIsTooLongFailsClearlyAndAloneOnBothSides)
+{
+    isolateSharedThings();
+    const std::string longName(sizeof(sockaddr_un::sun_path), 'x');
+    const char* const names[] = {"Swivo 1", longName.c_str(), nullptr};
+    Recorder recorder;
+    ASSERT_TRUE(virtMidiServerStart(names, &Recorder::receive, &recorder));
+
+    std::string error;
+    EXPECT_EQ(VirtMidiClientPipe::connect(longName, error), nullptr);
+    EXPECT_NE(error.find("socket path longer than"), std::string::npos) << error;
+    auto client = connectClient("Swivo 1");
+    ASSERT_TRUE(client);
+    ASSERT_TRUE(clientCountReaches(0, 1));
+    virtMidiServerStop();
+}
+
+}  // namespace
+}  // namespace corvello::test
