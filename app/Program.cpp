@@ -1,0 +1,51 @@
+#include "app/Program.h"
+
+#include "desktop/DesktopController.h"
+#include "link/DnsSd.h"
+#include "link/ServiceAdvertiser.h"
+#include "link/ServiceBrowser.h"
+#include "osc/OscDiscovery.h"
+#include "link/zebNode.h"
+#include "osc/OSCNode.h"
+#include "routing/RoutingSetup.h"
+#include "routing/Translator.h"
+#include "virtmidi/virtmidiserver.h"
+
+namespace corvello {
+
+Program::Program()
+{
+    dnssd().load();
+    pannerTranslator().setDesktop(makeDesktopController());
+    mainTranslator().setDesktop(makeDesktopController());
+}
+
+Program::~Program()
+{
+    // The server thread delivers MIDI into the translators: stop it before
+    // anything they use goes away.
+    virtMidiServerStop();
+    pannerTranslator().setDesktop(nullptr);
+    mainTranslator().setDesktop(nullptr);
+    dnssd().release();
+}
+
+std::uint16_t Program::start()
+{
+    const std::uint16_t port = remoteLinkListeningPort();
+    advertiseRemoteLink(port);
+    browser_ = startOscPeerBrowser();
+    setUpRouting();
+    return port;
+}
+
+void Program::shutdown()
+{
+    if (browser_) {
+        browser_->stop();
+        browser_.reset();
+    }
+    destroyOscNodes();
+}
+
+}  // namespace corvello

@@ -1,0 +1,24 @@
+#include "routing/OscService.h"
+
+#include "link/DnsSd.h"
+#include "osc/OSCNode.h"
+
+namespace corvello {
+
+namespace {
+void withdraw(OSCNode& node)
+{
+    if (node.serviceRef) {
+        dnssd().refDeallocate(node.serviceRef);
+        node.serviceRef = nullptr;
+    }
+}
+}  // namespace
+
+void withdrawOscServices()
+{
+    withdraw(firstOscNode());
+    withdraw(secondOscNode());
+}
+
+}  // namespace corvello

@@ -1,0 +1,236 @@
+// The Translator with real host protocols and a real outgoing queue, in front
+// of a remote-link node and a MIDI node that record what reaches them.
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <cmath>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+#include "link/ZebNode.h"
+#include "routing/MIDINode.h"
+#include "routing/Translator.h"
+#include "routing/VersionCode.h"
+
+namespace corvello {
+namespace {
+
+using namespace std::chrono_literals;
+
+class RecordingLinkNode : public ZebNode {
+public:
+    void addFilter(ZebFilter* filter) override { filters.add(filter); }
+    void removeFilter(ZebFilter* filter) override { filters.remove(filter); }
+    void sendMain(const MessageRecord& r) override { queueMain(r); }
+    void queueMain(const MessageRecord& r) override
+    {
+        std::lock_guard lock(mutex);
+        main.push_back(r);
+    }
+    void flushMain() override {}
+    void sendMetering(const MessageRecord& r) override { queueMetering(r); }
+    void queueMetering(const MessageRecord& r) override
+    {
+        std::lock_guard lock(mutex);
+        metering.push_back(r);
+    }
+    void flushMetering() override {}
+    void connectTo(const std::string&, std::int32_t) override {}
+    std::uint16_t listeningPort() override { return 0; }
+    bool isConnected() override { return true; }
+
+    // The first main-channel record of `kind`, waiting up to one second for the queue's worker.
+    std::optional<MessageRecord> awaitMain(std::uint16_t kind)
+    {
+        for (auto deadline = std::chrono::steady_clock::now() + 1s; std::chrono::steady_clock::now() < deadline;) {
+            {
+                std::lock_guard lock(mutex);
+                for (const auto& r : main)
+                    if (r.kind == kind)
+                        return r;
+            }
+            std::this_thread::sleep_for(5ms);
+        }
+        return std::nullopt;
+    }
+
+    std::mutex mutex;
+    std::vector<MessageRecord> main, metering;
+    FilterList<ZebFilter, ZebNode> filters{this};
+};
+
+class RecordingMidiNode : public MIDINode {
+public:
+    RecordingMidiNode() : MIDINode(2) {}
+    void send(std::int32_t port, const std::uint8_t* bytes, std::int32_t length) override
+    {
+        std::lock_guard lock(mutex);
+        writes.push_back({port, std::vector<std::uint8_t>(bytes, bytes + length)});
+    }
+    struct Write {
+        std::int32_t port;
+        std::vector<std::uint8_t> bytes;
+    };
+    std::mutex mutex;
+    std::vector<Write> writes;
+};
+
+class RecordingDesktop : public DesktopCommands {
+public:
+    void receive(const MessageRecord& r) override { commands.push_back(r); }
+    void setHost(std::int32_t selector, DeviceProtocol* queue) override
+    {
+        hostSelector = selector;
+        this->queue = queue;
+    }
+    std::vector<MessageRecord> commands;
+    std::int32_t hostSelector = -1;
+    DeviceProtocol* queue = nullptr;
+};
+
+MessageRecord selection(std::int32_t selector, float value = 1.0f)
+{
+    return MessageRecord::number(kHostSelectionKind, selector, value);
+}
+
+struct TranslatorTest : ::testing::Test {
+    TranslatorTest()
+    {
+        auto owned = std::make_unique<RecordingDesktop>();
+        desktop = owned.get();
+        translator = std::make_unique<Translator>(std::move(owned));
+        link.addFilter(translator.get());
+        midi.addFilter(translator.get());
+    }
+    ~TranslatorTest() override
+    {
+        link.removeFilter(translator.get());
+    }
+
+    // Destroyed bottom up: the MIDI node detaches the live translator, whose
+    // queue worker stops before the link node it flushes to goes away.
+    RecordingLinkNode link;
+    RecordingDesktop* desktop = nullptr;
+    std::unique_ptr<Translator> translator;
+    RecordingMidiNode midi;
+};
+
+TEST_F(TranslatorTest, SelectorsMapToProtocols)
+{
+    struct Case { std::int32_t selector; std::int32_t state; };
+    const Case cases[] = {
+        {0, kHUIProtocol}, {4, kHUIProtocol},
+        {1, kMackieControlProtocol}, {2, kMackieControlProtocol}, {5, kMackieControlProtocol},
+        {8, kMackieControlProtocol}, {-999, kMackieControlProtocol}, {-994, kMackieControlProtocol},
+        {-992, kMackieControlProtocol}, {-991, kMackieControlProtocol},
+        {-993, kNoProtocol}, {9, kNoProtocol}, {-1000, kNoProtocol},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.selector);
+        const int claimed = translator->receive(selection(c.selector));
+        EXPECT_EQ(translator->protocolState(), c.state);
+        // Mackie Control and HUI claim every record, the selection included;
+        // with no protocol the selection goes unclaimed.
+        EXPECT_EQ(claimed, c.state == kNoProtocol ? 0 : 1);
+        EXPECT_EQ(desktop->hostSelector, c.selector);
+        EXPECT_NE(desktop->queue, nullptr);
+    }
+}
+
+TEST_F(TranslatorTest, VersionQueryIsAnsweredOnlyOnceAProtocolExists)
+{
+    const std::int32_t own = ownVersionCode();
+    EXPECT_EQ(translator->receive(MessageRecord::number(kVersionQueryKind, own, 0)), 1);
+    EXPECT_FALSE(link.awaitMain(kVersionReplyKind));  // no protocol, no queue: nothing leaves
+
+    translator->receive(selection(1));
+    translator->receive(MessageRecord::number(kVersionQueryKind, own ^ 0x20, 0));  // bit 5 differs
+    auto reply = link.awaitMain(kVersionReplyKind);
+    ASSERT_TRUE(reply);
+    EXPECT_EQ(reply->index, own);
+    EXPECT_EQ(reply->value, 0.0f);
+
+    link.main.clear();
+    translator->receive(MessageRecord::number(kVersionQueryKind, own ^ 0x1F, 0));  // low bits ignored
+    reply = link.awaitMain(kVersionReplyKind);
+    ASSERT_TRUE(reply);
+    EXPECT_EQ(reply->value, 1.0f);
+}
+
+TEST(VersionCode, FollowsTheProductVersion)
+{
+    EXPECT_EQ(versionCode(0, 3, 1), 3104);
+    EXPECT_EQ(versionCode(1, 0, 0), static_cast<std::int16_t>(0x8000));  // wraps to 16 bits
+    struct Case { std::int32_t own, remote; bool compatible; };
+    const Case cases[] = {
+        {3104, 3104, true}, {3104, 3104 + 31, true}, {3104, 3104 + 32, false},
+        {-32768, -32768 + 5, true}, {3104, 3104 | (1 << 22), false}, {3104, 3104 | (1 << 23), true},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(versionsCompatible(c.own, c.remote), c.compatible) << c.own << " vs " << c.remote;
+}
+
+TEST_F(TranslatorTest, DesktopRecordsGoToTheDesktopController)
+{
+    const auto command = MessageRecord::withText(kDesktopKind, 14, "");
+    EXPECT_EQ(translator->receive(command), 1);
+    ASSERT_EQ(desktop->commands.size(), 1u);
+}
+
+TEST_F(TranslatorTest, PannerTranslatorDeclinesHandshakeAndKeepsDesktopRecordsForItsProtocol)
+{
+    translator->installPanner();
+    EXPECT_EQ(translator->receive(MessageRecord::number(kVersionQueryKind, 0, 0)), 0);
+    EXPECT_EQ(translator->receive(selection(1)), 0);
+    EXPECT_EQ(translator->protocolState(), kPannerProtocol);
+    translator->receive(MessageRecord::withText(kDesktopKind, 14, ""));
+    EXPECT_TRUE(desktop->commands.empty());
+}
+
+TEST_F(TranslatorTest, MackieFaderGoesOutTwiceAndTheDawsPitchBendComesBack)
+{
+    translator->receive(selection(1));
+    {
+        std::lock_guard lock(midi.mutex);
+        midi.writes.clear();
+    }
+    translator->receive(MessageRecord::number(9, 0, 1.0f));
+    {
+        std::lock_guard lock(midi.mutex);
+        ASSERT_EQ(midi.writes.size(), 2u);
+        EXPECT_EQ(midi.writes[0].bytes, midi.writes[1].bytes);
+        EXPECT_EQ(midi.writes[0].bytes[0], 0xE0);
+    }
+
+    const std::uint8_t pitchBend[] = {0xE1, 0x00, 0x40};
+    midi.receive(0, pitchBend, 3);
+    auto fader = link.awaitMain(9);
+    ASSERT_TRUE(fader);
+    EXPECT_EQ(fader->index, 1);
+    EXPECT_NEAR(fader->value, 0.5f, 0.01f);
+}
+
+TEST_F(TranslatorTest, SwitchingProtocolsWhileTheDawStreamsMidiIsSafe)
+{
+    std::atomic<bool> done{false};
+    std::thread daw([&] {
+        const std::uint8_t messages[][3] = {{0xE0, 0x10, 0x40}, {0x90, 0x5E, 0x7F}, {0xB0, 0x30, 0x01}};
+        while (!done)
+            for (const auto& m : messages)
+                midi.receive(0, m, 3);
+    });
+    const auto end = std::chrono::steady_clock::now() + 300ms;
+    for (int i = 0; std::chrono::steady_clock::now() < end; ++i) {
+        translator->receive(selection(i % 3 == 0 ? 0 : i % 3 == 1 ? 1 : 9));
+        translator->receive(MessageRecord::number(9, i % 8, 0.5f));
+    }
+    done = true;
+    daw.join();
+    SUCCEED();
+}
+
+}  // namespace
+}  // namespace corvello
