@@ -53,9 +53,9 @@ RemoteRun runRemote(const std::string& arguments)
 }
 
 struct RemoteEndToEnd : ::testing::Test {
+    EchoThroughQueue echo;  // outlives the node, which detaches it
     zebNode node{true};
     deviceProtocol queue{&node};
-    EchoThroughQueue echo;
 
     void SetUp() override
     {

@@ -15,9 +15,9 @@ using namespace testing_support;
 using Channel = zebNode::Channel;
 
 struct ServerNode : ::testing::Test {
-    zebNode node{true};
-    RecordingFilter first{0};
+    RecordingFilter first{0};  // filters outlive the node, which detaches them
     RecordingFilter second{1};
+    zebNode node{true};
 
     void SetUp() override
     {
@@ -147,11 +147,10 @@ TEST_F(ServerNode, WithoutARemoteMainPacketsAreDroppedAtOnce)
 
 TEST(ClientNode, ConnectsToAServerAndExchangesRecordsOnBothChannels)
 {
+    RecordingFilter atServer, atClient;
     zebNode server(true);
-    RecordingFilter atServer;
     server.addFilter(&atServer);
     zebNode client(false);
-    RecordingFilter atClient;
     client.addFilter(&atClient);
 
     client.connectTo("127.0.0.1", server.listeningPort());
