@@ -24,15 +24,15 @@ void ExamplePacketListener::ProcessPacket(const char* data, int size, const IpEn
 {
     try {
         osc::OscPacketListener::ProcessPacket(data, size, source);
-        node_->noteSender(static_cast<std::uint32_t>(source.address), static_cast<std::uint16_t>(source.port));
     } catch (const osc::Exception& e) {
         std::printf("error while parsing packet: %s\n", e.what());
         std::fflush(stdout);
     }
 }
 
-void ExamplePacketListener::ProcessMessage(const osc::ReceivedMessage& message, const IpEndpointName&)
+void ExamplePacketListener::ProcessMessage(const osc::ReceivedMessage& message, const IpEndpointName& source)
 {
+    node_->noteSender(static_cast<std::uint32_t>(source.address), static_cast<std::uint16_t>(source.port));
     try {
         deliverFirstArgument(message);
         if (message.ArgumentCount() > 1)

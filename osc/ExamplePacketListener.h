@@ -15,13 +15,14 @@ public:
     explicit ExamplePacketListener(OSCNode* node) : node_(node) {}
 
     // A datagram that is not well-formed OSC is dropped with a line on stdout;
-    // the receive loop goes on with the next one. The source of a well-formed
-    // one is reported to the node (see OSCNode::followSender).
+    // the receive loop goes on with the next one.
     void ProcessPacket(const char* data, int size, const IpEndpointName& source) override;
 
 protected:
     // Errors while handling one message are written to stdout as "error while
     // parsing message: <address>: <what>"; a record already delivered stays so.
+    // The source of each well-formed message is reported to the node first
+    // (see OSCNode::followSender).
     void ProcessMessage(const osc::ReceivedMessage& message, const IpEndpointName& source) override;
 
 private:

@@ -52,10 +52,10 @@ OSCNode::~OSCNode()
 {
     // The filters learn first that the node is going.
     filters_.forEach([](OSCFilter& f) { f.setNode(nullptr); });
+    // A peer answered through the receive socket must be gone before it is.
+    followSender_ = false;
+    replacePeer(nullptr, nullptr);
     stopReceiving();
-    std::lock_guard lock(peerMutex_);
-    sendSocket_.reset();
-    peer_.reset();
 }
 
 void OSCNode::addFilter(OSCFilter* filter)
@@ -85,10 +85,11 @@ bool OSCNode::sendString(const OscRecord& record)
 bool OSCNode::sendDatagram(const char* bytes, std::size_t size)
 {
     std::lock_guard lock(peerMutex_);
-    if (!sendSocket_)
+    if (!peer_)
         return false;
+    UdpSocket& socket = sendSocket_ ? static_cast<UdpSocket&>(*sendSocket_) : *receiveSocket_;
     try {
-        sendSocket_->SendTo(IpEndpointName(peer_->address, peer_->port), bytes, size);
+        socket.SendTo(IpEndpointName(peer_->address, peer_->port), bytes, size);
     } catch (const std::runtime_error&) {
         // A refused datagram is not reported, like any other send error.
     }
@@ -103,29 +104,22 @@ void OSCNode::setPeer(const char* host, std::int32_t port)
     }
     // The lookup may take a while; senders keep the old peer meanwhile.
     net::startSockets();
-    aimAt(fromNetworkOrder32(net::resolveIPv4(host)), static_cast<std::uint16_t>(port));
+    const std::uint32_t address = fromNetworkOrder32(net::resolveIPv4(host));
+    auto socket = std::make_unique<UdpSocket>();  // throws "unable to create udp socket\n"
+    replacePeer(std::move(socket), std::make_unique<Peer>(Peer{address, static_cast<std::uint16_t>(port)}));
 }
 
 void OSCNode::noteSender(std::uint32_t address, std::uint16_t port)
 {
     if (!followSender_)
         return;
-    {
-        std::lock_guard lock(peerMutex_);
-        if (peer_ && peer_->address == address && peer_->port == port)
-            return;
-    }
-    try {
-        aimAt(address, port);
-    } catch (const std::runtime_error& e) {
-        std::fprintf(stderr, "OSC: cannot answer the sender: %s", e.what());
-    }
-}
-
-void OSCNode::aimAt(std::uint32_t address, std::uint16_t port)
-{
-    auto socket = std::make_unique<UdpSocket>();  // throws "unable to create udp socket\n"
-    replacePeer(std::move(socket), std::make_unique<Peer>(Peer{address, port}));
+    std::lock_guard lock(peerMutex_);
+    if (peer_ && !sendSocket_ && peer_->address == address && peer_->port == port)
+        return;
+    // Answers leave through the receive socket, so the sender sees them come
+    // from the port it talks to.
+    sendSocket_.reset();
+    peer_ = std::make_unique<Peer>(Peer{address, port});
 }
 
 void OSCNode::replacePeer(std::unique_ptr<UdpSocket> socket, std::unique_ptr<Peer> peer)

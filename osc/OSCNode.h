@@ -44,8 +44,10 @@ public:
     // Offers the record to the filters in attach order until one claims it.
     virtual void receive(OscRecord record);
 
-    // While set, every received datagram whose source differs from the peer
-    // makes that source the peer: answers go back to whoever talks to us.
+    // While set, the source of every well-formed datagram received becomes
+    // the peer, answered through the receive socket: whoever talks to the
+    // node hears back from the port it talks to. A later setPeer overrides
+    // that until the next datagram.
     void followSender(bool follow) { followSender_ = follow; }
     // Called by the listener for each datagram's source (IPv4, host order).
     void noteSender(std::uint32_t address, std::uint16_t port);
@@ -65,7 +67,6 @@ private:
     // False when no peer is set.
     bool sendDatagram(const char* bytes, std::size_t size);
     void replacePeer(std::unique_ptr<UdpSocket> socket, std::unique_ptr<Peer> peer);
-    void aimAt(std::uint32_t address, std::uint16_t port);
     void runReceiveLoop();
     void stopReceiving();
 
@@ -79,7 +80,8 @@ private:
     std::atomic<bool> followSender_{false};
 
     // Guards the peer and its socket: the browser or receive thread may aim
-    // the node while another thread sends through it.
+    // the node while another thread sends through it. Without a send socket
+    // a peer is answered through the receive socket.
     std::mutex peerMutex_;
     std::unique_ptr<UdpSocket> sendSocket_;
     std::unique_ptr<Peer> peer_;
