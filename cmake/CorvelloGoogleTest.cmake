@@ -8,12 +8,13 @@ set(gtest_disable_pthreads OFF CACHE BOOL "" FORCE)
 add_subdirectory(${CORVELLO_GTEST_SOURCE} ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL SYSTEM)
 include(GoogleTest)
 
-# corvello_add_test(<name> LABEL <labels...> SOURCES <files...> LIBS <libs...>)
+# corvello_add_test(<name> LABEL <labels...> SOURCES <files...> LIBS <libs...>
+#                   [TIMEOUT <seconds>] [RESOURCE_LOCK <name>])
 # One GoogleTest executable registered with ctest under the given label
 # ("unit" becomes "windows" in the MinGW build, where it runs under Wine;
 # add "desktop" to a Windows test that needs an X display).
 function(corvello_add_test name)
-  cmake_parse_arguments(T "" "TIMEOUT" "LABEL;SOURCES;LIBS" ${ARGN})
+  cmake_parse_arguments(T "" "TIMEOUT;RESOURCE_LOCK" "LABEL;SOURCES;LIBS" ${ARGN})
   add_executable(${name} ${T_SOURCES})
   target_link_libraries(${name} PRIVATE ${T_LIBS} GTest::gtest GTest::gmock GTest::gtest_main)
   if(WIN32)
@@ -22,6 +23,11 @@ function(corvello_add_test name)
   if(NOT T_TIMEOUT)
     set(T_TIMEOUT 120)
   endif()
+  # Tests that share a system service (one avahi-daemon per machine) never run at once.
+  set(lock)
+  if(T_RESOURCE_LOCK)
+    set(lock RESOURCE_LOCK ${T_RESOURCE_LOCK})
+  endif()
   gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST
-    PROPERTIES LABELS "${T_LABEL}" TIMEOUT ${T_TIMEOUT})
+    PROPERTIES LABELS "${T_LABEL}" TIMEOUT ${T_TIMEOUT} ${lock})
 endfunction()
