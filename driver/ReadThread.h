@@ -1,0 +1,37 @@
+#pragma once
+// The one thread per process that keeps a read outstanding on every connected
+// pipe and runs the input path for what arrives. Windows: overlapped reads
+// with completion routines during an alertable wait. POSIX: poll and recv,
+// MSG_TRUNC telling an oversize message.
+
+#include "driver/PortRecord.h"
+
+#include <cstdint>
+#include <memory>
+
+namespace corvello {
+
+class ReadThread {
+public:
+    ReadThread();
+    ~ReadThread();
+    ReadThread(const ReadThread&) = delete;
+    ReadThread& operator=(const ReadThread&) = delete;
+
+    // True while started and not yet stopped, even when the thread has ended
+    // by itself.
+    bool started() const;
+
+    bool start(PortRecord* records, std::uint32_t count);
+
+    // Asks the thread to cancel its reads and end, and waits at most 1000 ms
+    // for it to say it has; what happens after that is the platform's
+    // fallback (see the implementation).
+    void stop();
+
+private:
+    struct Impl;
+    std::unique_ptr<Impl> impl_;
+};
+
+}  // namespace corvello

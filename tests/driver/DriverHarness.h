@@ -1,0 +1,120 @@
+#pragma once
+// Plays the multimedia layer for the driver: loads the real library (dlopen,
+// or LoadLibrary under Wine), opens devices with a callback function that
+// DriverCallback (the driver's own on POSIX, winmm's on Windows) reaches, and
+// runs a real virtual MIDI server in the test process.
+
+#include "driver/WinMMAbi.h"
+#include "driver/loader/DriverLibrary.h"
+#include "virtmidi/virtmidiserver.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <condition_variable>
+#include <cstdint>
+#include <deque>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <vector>
+
+namespace corvello::test {
+
+using namespace std::chrono_literals;
+using Bytes = std::vector<std::uint8_t>;
+
+inline constexpr const char* kPortNames[] = {"Swivo 1", "Swivo 2", "Tamberlin", nullptr};
+
+// Gives the test process shared things of its own where the platform allows
+// (POSIX: a private XDG_RUNTIME_DIR). Windows names are per session, so those
+// tests run one at a time.
+void isolateSharedThings();
+
+// Values handed over on one thread and awaited on another.
+template <typename T>
+class Mailbox {
+public:
+    void put(T value)
+    {
+        const std::lock_guard lock(mutex_);
+        items_.push_back(std::move(value));
+        changed_.notify_all();
+    }
+    std::optional<T> next(std::chrono::milliseconds timeout = 5s)
+    {
+        std::unique_lock lock(mutex_);
+        if (!changed_.wait_for(lock, timeout, [this] { return !items_.empty(); }))
+            return std::nullopt;
+        T first = std::move(items_.front());
+        items_.pop_front();
+        return first;
+    }
+
+private:
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    std::deque<T> items_;
+};
+
+struct Notification {
+    UINT message;
+    DWORD_PTR instance;
+    DWORD_PTR param1;
+    DWORD_PTR param2;
+    Bytes longData;  // MIM_LONGDATA: the recorded bytes, copied in the callback
+    DWORD flags = 0;
+};
+
+// The application's callback function.
+class NotificationLog : public Mailbox<Notification> {
+public:
+    static void CALLBACK callback(HDRVR device, UINT message, DWORD_PTR instance, DWORD_PTR param1,
+                                  DWORD_PTR param2);
+};
+
+struct ServerMessage {
+    std::int32_t port;
+    Bytes bytes;
+};
+
+class ServerRecorder : public Mailbox<ServerMessage> {
+public:
+    static void receive(void* context, std::int32_t port, const std::uint8_t* bytes,
+                        std::int32_t length);
+};
+
+class DriverTest : public ::testing::Test {
+protected:
+    void SetUp() override;
+    void TearDown() override;
+
+    DWORD outputMessage(UINT id, UINT message, DWORD_PTR param1 = 0, DWORD_PTR param2 = 0);
+    DWORD inputMessage(UINT id, UINT message, DWORD_PTR param1 = 0, DWORD_PTR param2 = 0);
+
+    // Open a device with the log's callback; the fixture closes what is left open.
+    DWORD openOutput(UINT id);
+    DWORD openInput(UINT id);
+    DWORD closeOutput(UINT id);
+    DWORD closeInput(UINT id);
+
+    void startServer();
+    void stopServer();
+
+    DWORD sendShort(UINT id, DWORD packed) { return outputMessage(id, MODM_DATA, packed); }
+    // A MIDIHDR over `data`, marked prepared.
+    static MIDIHDR preparedHeader(Bytes& data);
+    DWORD_PTR header(MIDIHDR& h) { return reinterpret_cast<DWORD_PTR>(&h); }
+
+    std::unique_ptr<DriverLibrary> driver;
+    NotificationLog notifications;
+    ServerRecorder server;
+    DWORD_PTR instances[2][16] = {};  // the driver's instance values, input then output
+
+private:
+    DWORD openDevice(bool output, UINT id);
+    bool open_[2][16] = {};
+    bool serverRunning_ = false;
+};
+
+}  // namespace corvello::test
