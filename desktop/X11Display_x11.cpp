@@ -3,6 +3,9 @@
 #include <X11/Xatom.h>
 #include <X11/Xutil.h>
 
+#include <poll.h>
+#include <sys/socket.h>
+
 #include <algorithm>
 #include <atomic>
 
@@ -31,6 +34,19 @@ void markConnectionLost(Display*, void*)
     connectionLost = true;
 }
 
+// A server that went away shows as a hang-up or end of stream on the socket;
+// checking costs one system call and spares the next request its failure.
+bool serverHungUp(Display* display)
+{
+    pollfd socket{ConnectionNumber(display), POLLIN, 0};
+    if (poll(&socket, 1, 0) <= 0)
+        return false;
+    if (socket.revents & (POLLHUP | POLLERR | POLLNVAL))
+        return true;
+    char next;
+    return recv(socket.fd, &next, 1, MSG_PEEK | MSG_DONTWAIT) == 0;
+}
+
 constexpr long kMaxPropertyItems = 65536;
 constexpr long kIconicState = 3;
 
@@ -51,8 +67,8 @@ void X11Display::open()
 
 Display* X11Display::connection()
 {
-    if (display && connectionLost)
-        display = nullptr;  // unusable after an I/O error; freeing it would touch the dead socket
+    if (display && (connectionLost || serverHungUp(display)))
+        display = nullptr;  // unusable now; freeing it would talk to the dead socket, so it is left
     if (!display)
         open();
     return display;
