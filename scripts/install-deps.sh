@@ -11,7 +11,7 @@ packages=(
   libjack-jackd2-dev libx11-dev libxtst-dev libxext-dev
   clang libclang-rt-14-dev
   # run time and end-to-end tests
-  jackd2 libavahi-compat-libdnssd1 avahi-daemon avahi-utils dbus liblo-tools
+  jackd2 libavahi-compat-libdnssd1 avahi-daemon avahi-utils dbus liblo-tools libnss-mdns
   xvfb xauth xdotool x11-utils procps
   # Windows build and tests under Wine
   g++-mingw-w64-x86-64-posix libz-mingw-w64-dev wine64 wine dpkg-dev
