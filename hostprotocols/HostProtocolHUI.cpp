@@ -55,7 +55,6 @@ constexpr std::uint8_t kScribbleCommand = 0x10;
 constexpr std::uint8_t kTimecodeCommand = 0x11;
 constexpr std::uint8_t kDisplayCommand = 0x12;
 constexpr std::size_t kScribbleEntryLength = 5;
-constexpr std::size_t kScribbleCharacters = 4;
 constexpr int kAssignmentScribbleStrip = 8;
 constexpr std::size_t kDisplayEntryLength = 1 + HostProtocolHUI::kChunkLength;
 
@@ -76,6 +75,20 @@ char timecodeCharacter(std::uint8_t digit)
         return ' ';
     const int character = (digit & 0x0F) + '0';
     return static_cast<char>((digit & 0x10) ? character | 0x80 : character);
+}
+
+// The DAW numbers only the first of a run of entries (a number, then
+// characters); entry k is number first + k. Hands each whole entry to `take`
+// until it returns false; a partial entry at the end is not read.
+template <typename Take>
+void forEachNumberedEntry(std::span<const std::uint8_t> entries, std::size_t entryLength, Take take)
+{
+    const std::size_t count = entries.size() / entryLength;
+    for (std::size_t k = 0; k < count; ++k) {
+        const int number = entries[0] + static_cast<int>(k);
+        if (!take(number, entries.subspan(k * entryLength + 1, entryLength - 1)))
+            return;
+    }
 }
 
 std::string textOf(std::span<const std::uint8_t> bytes) { return std::string(bytes.begin(), bytes.end()); }
@@ -196,41 +209,30 @@ MessageRecord HostProtocolHUI::fromSysEx(std::span<const std::uint8_t> message)
     return MessageRecord::nothing();
 }
 
-// Entries of a strip number and four characters; the DAW numbers only the
-// first, the rest follow on. Strip 8 is the assignment display and ends the list.
+// Entries of a strip number and four characters. Strip 8 is the assignment
+// display and ends the list.
 void HostProtocolHUI::scribbleStrips(std::span<const std::uint8_t> entries)
 {
-    const std::size_t count = entries.size() / kScribbleEntryLength;
-    if (count == 0)
-        return;
-    const int firstStrip = entries[0];
-    for (std::size_t k = 0; k < count; ++k) {
-        const int strip = firstStrip + static_cast<int>(k);
-        const auto characters = entries.subspan(k * kScribbleEntryLength + 1, kScribbleCharacters);
+    forEachNumberedEntry(entries, kScribbleEntryLength, [&](int strip, std::span<const std::uint8_t> characters) {
         if (strip < kStrips) {
             sendToDevice(MessageRecord::withText(kScribbleKind, strip, textOf(characters)));
-        } else {
-            if (strip == kAssignmentScribbleStrip)
-                sendToDevice(MessageRecord::withText(kAssignmentTextKind, 0, textOf(characters)));
-            return;
+            return true;
         }
-    }
+        if (strip == kAssignmentScribbleStrip)
+            sendToDevice(MessageRecord::withText(kAssignmentTextKind, 0, textOf(characters)));
+        return false;
+    });
 }
 
-// Entries of a chunk number and ten characters, numbered like scribble strips.
+// Entries of a chunk number and ten characters.
 void HostProtocolHUI::displayChunksFrom(std::span<const std::uint8_t> entries)
 {
-    const std::size_t count = entries.size() / kDisplayEntryLength;
-    if (count == 0)
-        return;
-    const int firstChunk = entries[0];
-    for (std::size_t k = 0; k < count; ++k) {
-        const int chunk = firstChunk + static_cast<int>(k);
+    forEachNumberedEntry(entries, kDisplayEntryLength, [&](int chunk, std::span<const std::uint8_t> characters) {
         if (chunk >= kDisplayChunks)
-            return;
-        const auto characters = entries.subspan(k * kDisplayEntryLength + 1).first<kChunkLength>();
-        sendToDevice(storeDisplayChunk(chunk, characters));
-    }
+            return false;
+        sendToDevice(storeDisplayChunk(chunk, characters.first<kChunkLength>()));
+        return true;
+    });
 }
 
 MessageRecord HostProtocolHUI::decodeTimecode(std::span<const std::uint8_t> digits) const

@@ -6,7 +6,7 @@
 #include <string>
 
 #include "hostprotocols/HostProtocolHUI.h"
-#include "tests/hostprotocols/ProtocolHarness.h"
+#include "tests/hostprotocols/ProtocolTables.h"
 
 namespace corvello {
 namespace {
@@ -183,11 +183,6 @@ TEST(HuiFromDaw, DialogNoticeSwitchesOnAndOff)
     EXPECT_EQ(store("\x02" "++++++++++"), std::vector{text(2, 20, "++++++++++")});
 }
 
-struct ToDaw {
-    MessageRecord record;
-    Writes expected;
-};
-
 MidiWrite cc(int controller, int data, std::int32_t port = 0)
 {
     return {port, {0xB0, static_cast<std::uint8_t>(controller), static_cast<std::uint8_t>(data)}};
@@ -255,12 +250,7 @@ TEST(HuiToDaw, WritesEachKind)
         {number(147, 0, 1.0f), {}},
         {number(500, 0, 1.0f), {}},
     };
-    for (const ToDaw& c : cases) {
-        Wired<HostProtocolHUI> hui;
-        SCOPED_TRACE(testing::PrintToString(c.record));
-        EXPECT_EQ(hui.protocol.toHost(c.record), 1);
-        EXPECT_EQ(hui.node.writes, c.expected);
-    }
+    expectWritesFor<HostProtocolHUI>(cases);
 }
 
 TEST(HuiToDaw, KeypadSequencesTypeInOrder)
@@ -276,12 +266,7 @@ TEST(HuiToDaw, KeypadSequencesTypeInOrder)
         {number(168, 0, 1.0f), tap(0x1B, 0)},
         {number(168, 0, -1.0f), {}},
     };
-    for (const ToDaw& c : cases) {
-        Wired<HostProtocolHUI> hui;
-        SCOPED_TRACE(testing::PrintToString(c.record));
-        EXPECT_EQ(hui.protocol.toHost(c.record), 1);
-        EXPECT_EQ(hui.node.writes, c.expected);
-    }
+    expectWritesFor<HostProtocolHUI>(cases);
 }
 
 TEST(HuiToDaw, EditToolIsRememberedForReselection)

@@ -6,7 +6,7 @@
 #include <limits>
 
 #include "hostprotocols/HostProtocolMC.h"
-#include "tests/hostprotocols/ProtocolHarness.h"
+#include "tests/hostprotocols/ProtocolTables.h"
 
 namespace corvello {
 namespace {
@@ -135,11 +135,6 @@ TEST(MackieControlHandshake, WritesNothingBeforeTheOutputIsSet)
     EXPECT_TRUE(mc.fromHostMidi(connection, sizeof connection, 0).isNothing());
 }
 
-struct ToDaw {
-    MessageRecord record;
-    Writes expected;
-};
-
 TEST(MackieControlToDaw, WritesEachKind)
 {
     const float nan = std::numeric_limits<float>::quiet_NaN();
@@ -190,12 +185,7 @@ TEST(MackieControlToDaw, WritesEachKind)
         {number(200, 0, 1.0f), {}},
         {number(208, 0, 1.0f), {}},
     };
-    for (const ToDaw& c : cases) {
-        Wired<HostProtocolMC> mc;
-        SCOPED_TRACE(testing::PrintToString(c.record));
-        EXPECT_EQ(mc.protocol.toHost(c.record), 1);
-        EXPECT_EQ(mc.node.writes, c.expected);
-    }
+    expectWritesFor<HostProtocolMC>(cases);
 }
 
 TEST(MackieControlToDaw, ButtonsTheDawLightsMapBackToTheirNotes)
