@@ -68,6 +68,25 @@ struct RunningCorvello {
     PROCESS_INFORMATION process{};
 };
 
+// Menu handles do not cross processes, so the menu's content is read where
+// the program loads it from: its own resources.
+TEST(TrayProgram, MenuResourceHoldsOnlyExit)
+{
+    HMODULE program = LoadLibraryExA(windowsPath(CORVELLO_EXE).c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
+    ASSERT_NE(program, nullptr);
+    HMENU menu = LoadMenuA(program, MAKEINTRESOURCEA(111));
+    ASSERT_NE(menu, nullptr);
+    HMENU popup = GetSubMenu(menu, 0);
+    ASSERT_NE(popup, nullptr);
+    EXPECT_EQ(GetMenuItemCount(popup), 1);
+    char text[32] = {};
+    GetMenuStringA(popup, 0, text, sizeof text, MF_BYPOSITION);
+    EXPECT_STREQ(text, "E&xit");
+    EXPECT_EQ(GetMenuItemID(popup, 0), 105u);
+    DestroyMenu(menu);
+    FreeLibrary(program);
+}
+
 TEST(TrayProgram, RightClickMenuHoldsExitAndChoosingItEndsTheProgramWithCodeZero)
 {
     RunningCorvello corvello;
@@ -88,12 +107,6 @@ TEST(TrayProgram, RightClickMenuHoldsExitAndChoosingItEndsTheProgramWithCodeZero
     PostMessageA(window, kTrayCallbackMessage, MAKEWPARAM(100, 100), MAKELPARAM(WM_CONTEXTMENU, kTrayIconId));
     HWND menuWindow = poll([] { return FindWindowA("#32768", nullptr); }, 5000);
     ASSERT_NE(menuWindow, nullptr) << "the tray menu did not open";
-    auto menu = reinterpret_cast<HMENU>(SendMessageA(menuWindow, MN_GETHMENU, 0, 0));
-    ASSERT_NE(menu, nullptr);
-    EXPECT_EQ(GetMenuItemCount(menu), 1);
-    char text[32] = {};
-    GetMenuStringA(menu, 0, text, sizeof text, MF_BYPOSITION);
-    EXPECT_STREQ(text, "E&xit");
 
     // Its mnemonic chooses it, as a keyboard user would.
     PostMessageA(menuWindow, WM_CHAR, 'x', 0);
