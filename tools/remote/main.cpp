@@ -11,12 +11,14 @@
 
 #include "tools/remote/RecordText.h"
 #include "tools/remote/RemoteConnection.h"
+#include "tools/remote/ServiceFinder.h"
 
 namespace corvello::remote {
 namespace {
 
 constexpr char kUsage[] =
-    "usage: corvello-remote [--drain MS] [--timeout MS] HOST:PORT [RECORD...]\n"
+    "usage: corvello-remote [--drain MS] [--timeout MS] [HOST:PORT] [RECORD...]\n"
+    "  Without HOST:PORT, finds Corvello by DNS-SD (_tamberlin._tcp) within --timeout.\n"
     "  Sends each RECORD, or else every line of stdin, then prints what arrives\n"
     "  for another MS milliseconds (--drain, default 500) and exits.\n"
     "  RECORD: [main|metering] KIND INDEX VALUE|\"TEXT\"|hex:BYTES; stdin may also say \"wait MS\".\n"
@@ -26,6 +28,7 @@ enum ExitStatus { kDone = 0, kBadInput = 1, kNoConnection = 2, kLinkClosed = 3 }
 
 struct Options {
     Endpoint endpoint;
+    bool findByDnsSd = false;
     std::chrono::milliseconds drain{500};
     std::chrono::milliseconds timeout{5000};
     std::vector<std::string> records;
@@ -71,9 +74,11 @@ bool parseOptions(int argc, char** argv, Options& options)
             continue;
         return false;
     }
-    if (i >= argc || !parseEndpoint(argv[i], options.endpoint))
-        return false;
-    options.records.assign(argv + i + 1, argv + argc);
+    if (i < argc && parseEndpoint(argv[i], options.endpoint))
+        ++i;
+    else
+        options.findByDnsSd = true;
+    options.records.assign(argv + i, argv + argc);
     return true;
 }
 
@@ -122,9 +127,13 @@ int run(const Options& options)
     PrintingFilter filter;
     zebNode node(false);
     node.addFilter(&filter);
-    if (!connectToCorvello(node, options.endpoint, options.timeout)) {
-        std::fprintf(stderr, "corvello-remote: cannot connect to %s:%u\n", options.endpoint.host.c_str(),
-                     options.endpoint.port);
+    Endpoint endpoint = options.endpoint;
+    if (options.findByDnsSd && !findCorvello(endpoint, options.timeout)) {
+        std::fputs("corvello-remote: no _tamberlin._tcp service found\n", stderr);
+        return kNoConnection;
+    }
+    if (!connectToCorvello(node, endpoint, options.timeout)) {
+        std::fprintf(stderr, "corvello-remote: cannot connect to %s:%u\n", endpoint.host.c_str(), endpoint.port);
         return kNoConnection;
     }
     bool allRead = sendInput(node, options, filter);

@@ -20,7 +20,8 @@
 
 struct _DNSServiceRef_t {
     SOCKET socket = INVALID_SOCKET;
-    std::string type;  // browsing references only
+    std::string type;            // browsing and registering references
+    std::string registeredName;  // registering references only
     corvello::DNSServiceBrowseReply browseReply = nullptr;
     void* context = nullptr;
     std::deque<std::function<void()>> replies;
@@ -77,6 +78,34 @@ void queueBrowseReply(DNSServiceRef browser, const Service& service, bool added)
     });
 }
 
+void publishLocked(Service service)
+{
+    services.push_back(std::move(service));
+    for (DNSServiceRef browser : browsers)
+        if (browser->type == services.back().type)
+            queueBrowseReply(browser, services.back(), true);
+}
+
+void withdrawLocked(const std::string& name, const std::string& type)
+{
+    auto found = std::find_if(services.begin(), services.end(),
+                              [&](const Service& s) { return s.name == name && s.type == type; });
+    if (found == services.end())
+        return;
+    for (DNSServiceRef browser : browsers)
+        if (browser->type == type)
+            queueBrowseReply(browser, *found, false);
+    services.erase(found);
+}
+
+std::string computerName()
+{
+    char name[MAX_COMPUTERNAME_LENGTH + 1] = {};
+    DWORD size = sizeof name;
+    GetComputerNameA(name, &size);
+    return name;
+}
+
 }  // namespace
 
 #define EXPORT extern "C" __declspec(dllexport)
@@ -104,19 +133,25 @@ EXPORT void DNSServiceRefDeallocate(DNSServiceRef ref)
     {
         std::lock_guard lock(tableMutex);
         std::erase(browsers, ref);
+        if (!ref->registeredName.empty())
+            withdrawLocked(ref->registeredName, ref->type);
     }
     closesocket(ref->socket);
     delete ref;
 }
 
 EXPORT corvello::DNSServiceErrorType DNSServiceRegister(DNSServiceRef* ref, corvello::DNSServiceFlags, std::uint32_t,
-                                                        const char*, const char* type, const char*, const char*,
-                                                        std::uint16_t port, std::uint16_t, const void*,
+                                                        const char* name, const char* type, const char*,
+                                                        const char*, std::uint16_t port, std::uint16_t, const void*,
                                                         corvello::DNSServiceRegisterReply, void*)
 {
     std::lock_guard lock(tableMutex);
     registrations.push_back({type, ntohs(port)});
-    *ref = newReference();
+    DNSServiceRef registration = newReference();
+    registration->type = type;
+    registration->registeredName = name && *name ? name : computerName();
+    publishLocked({registration->registeredName, type, "localhost", ntohs(port)});
+    *ref = registration;
     return 0;
 }
 
@@ -155,23 +190,13 @@ EXPORT corvello::DNSServiceErrorType DNSServiceResolve(DNSServiceRef* ref, corve
 EXPORT void corvfakePublish(const char* name, const char* type, const char* host, int port)
 {
     std::lock_guard lock(tableMutex);
-    services.push_back({name, type, host, static_cast<std::uint16_t>(port)});
-    for (DNSServiceRef browser : browsers)
-        if (browser->type == type)
-            queueBrowseReply(browser, services.back(), true);
+    publishLocked({name, type, host, static_cast<std::uint16_t>(port)});
 }
 
 EXPORT void corvfakeWithdraw(const char* name, const char* type)
 {
     std::lock_guard lock(tableMutex);
-    auto found = std::find_if(services.begin(), services.end(),
-                              [&](const Service& s) { return s.name == name && s.type == type; });
-    if (found == services.end())
-        return;
-    for (DNSServiceRef browser : browsers)
-        if (browser->type == type)
-            queueBrowseReply(browser, *found, false);
-    services.erase(found);
+    withdrawLocked(name, type);
 }
 
 EXPORT int corvfakeIsRegistered(const char* type, int port)
