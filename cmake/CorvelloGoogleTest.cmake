@@ -28,6 +28,14 @@ function(corvello_add_test name)
   if(T_RESOURCE_LOCK)
     set(lock RESOURCE_LOCK ${T_RESOURCE_LOCK})
   endif()
-  gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST
-    PROPERTIES LABELS "${T_LABEL}" TIMEOUT ${T_TIMEOUT} ${lock})
+  # Listing the tests starts Wine in the MinGW build, which can take longer
+  # than the default five seconds when its server and desktop start cold.
+  gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 60
+    PROPERTIES TIMEOUT ${T_TIMEOUT} ${lock})
+  # PROPERTIES cannot carry a list value (it would split "windows;desktop"),
+  # so the discovered tests get their labels from a script ctest runs next.
+  set(label_script ${CMAKE_CURRENT_BINARY_DIR}/${name}_labels.cmake)
+  file(WRITE ${label_script}
+    "if(${name}_TESTS)\n  set_tests_properties(\${${name}_TESTS} PROPERTIES LABELS \"${T_LABEL}\")\nendif()\n")
+  set_property(DIRECTORY APPEND PROPERTY TEST_INCLUDE_FILES ${label_script})
 endfunction()
