@@ -73,7 +73,9 @@ class Ardour:
 
     def stop(self):
         if self.process.popen.poll() is None:
-            self._lua("os.exit(0)")
+            self._lua("close_session()")
+            self._lua("AudioEngine:stop()")
+            self._lua("quit()")
             self.process.popen.stdin.close()
             try:
                 self.process.popen.wait(3)

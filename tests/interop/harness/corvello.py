@@ -42,9 +42,10 @@ class CorvmidiJack:
 
 
 class RemoteRecord:
-    """One record as corvello-remote prints it: channel, kind, index, value or text."""
+    """One record as corvello-remote prints it:
+    `main|metering KIND INDEX VALUE`, `... "TEXT"` or `... hex:BYTES`."""
 
-    LINE = re.compile(r'^(?P<channel>\S+)\s+(?P<kind>\d+)\s+(?P<index>-?\d+)\s+(?P<rest>.*)$')
+    LINE = re.compile(r'^(?P<channel>main|metering) (?P<kind>\d+) (?P<index>-?\d+) (?P<rest>.*)$')
 
     def __init__(self, channel, kind, index, value=None, text=None):
         self.channel, self.kind, self.index, self.value, self.text = channel, kind, index, value, text
@@ -58,6 +59,8 @@ class RemoteRecord:
         record = cls(found["channel"], int(found["kind"]), int(found["index"]))
         if rest.startswith('"'):
             record.text = rest[1:-1]
+        elif rest.startswith("hex:"):
+            record.text = bytes.fromhex(rest[4:]).decode("latin-1")
         else:
             record.value = float(rest)
         return record
@@ -69,6 +72,8 @@ class RemoteRecord:
 
 class Remote:
     """`corvello-remote host:port`: records in on stdin, out on stdout."""
+
+    METERING_CHANNEL = "metering"
 
     def __init__(self, env, log_dir, port):
         self.process = StartedProcess(

@@ -61,7 +61,14 @@ class PeerStack:
         return self._started_now(Remote(self.jack.env, self.work_dir, port))
 
     def stop(self):
+        """Stops everything, even when one stop fails; then reports the first failure."""
+        failures = []
         while self._started:
-            self._started.pop().stop()
+            try:
+                self._started.pop().stop()
+            except Exception as error:  # the others must still stop
+                failures.append(error)
         if self._runtime_dir:
             shutil.rmtree(self._runtime_dir, ignore_errors=True)
+        if failures:
+            raise failures[0]

@@ -1,5 +1,5 @@
 """A fresh JACK server per test, under a name no other test uses."""
-import itertools
+import hashlib
 import os
 
 import jack
@@ -7,7 +7,6 @@ import jack
 from .processes import StartedProcess, StartupError
 from .waiting import eventually
 
-_serial = itertools.count(1)
 
 
 class JackServer:
@@ -15,13 +14,23 @@ class JackServer:
 
     JACK_DEFAULT_SERVER in `env` makes every child started with it join this
     server and no other, so concurrent tests never meet.
+
+    The name comes from the work directory, not the process: jackd keeps a
+    machine-wide table of eight server names, and a server that dies without
+    shutting down keeps its entry until a server of the same name starts
+    again. A per-process name would leak one entry per crashed run until no
+    JACK server at all could start on the machine.
+
+    Synchronous mode (--sync): the server waits for every client each cycle.
+    On a loaded machine asynchronous mode lets a late client's MIDI output be
+    overwritten by its next cycle, which loses part of Ardour's state dump.
     """
 
     def __init__(self, log_dir, sample_rate=48000, period=256):
-        self.name = f"corvello-interop-{os.getpid()}-{next(_serial)}"
+        self.name = "corvello-interop-" + hashlib.sha1(str(log_dir).encode()).hexdigest()[:10]
         self.env = dict(os.environ, JACK_DEFAULT_SERVER=self.name)
         self.process = StartedProcess(
-            "jackd", ["jackd", "--no-realtime", "-d", "dummy", "-r", str(sample_rate), "-p", str(period)],
+            "jackd", ["jackd", "--no-realtime", "--sync", "-d", "dummy", "-r", str(sample_rate), "-p", str(period)],
             self.env, log_dir)
         self.process.wait_for_log("JACK server starting", timeout=5)
         self.client = self._connect_control_client(timeout=5)
