@@ -32,7 +32,7 @@ private:
     {
         if (s.size() >= kFieldSize)
             return false;
-        std::memcpy(field, s.data(), s.size());
+        s.copy(field, s.size());  // memcpy from an empty view's null data would be undefined
         field[s.size()] = '\0';
         return true;
     }
