@@ -1,0 +1,151 @@
+#include "driver/ReadThread.h"
+
+#include "driver/Trace.h"
+#include "driver/virtmidiclient.h"
+
+#include <mutex>
+#include <vector>
+#include <windows.h>
+
+namespace corvello {
+
+namespace {
+
+// The overlapped block comes first, so the completion routine finds its port
+// from the block it is given.
+struct PendingRead {
+    OVERLAPPED overlapped;
+    PortRecord* record;
+};
+
+constexpr DWORD kStopTimeoutMs = 1000;
+constexpr DWORD kTerminatedExitCode = 255;
+
+}  // namespace
+
+// The stop and done events are manual reset and live as long as the process.
+// A thread that has not answered the stop within 1000 ms is terminated; it is
+// only ever late inside the application's callback, where it holds none of
+// the driver's locks, and to be sure of that every pipe and queue lock is
+// taken before it is terminated and given back after. So no lock is left held
+// by a dead thread.
+struct ReadThread::Impl {
+    HANDLE stopEvent = nullptr;
+    HANDLE doneEvent = nullptr;
+    HANDLE thread = nullptr;
+    PortRecord* records = nullptr;
+    std::uint32_t count = 0;
+    std::vector<PendingRead> reads;  // kept until the next start: cancelled reads may still land
+
+    static DWORD WINAPI threadMain(LPVOID self);
+    static VOID CALLBACK readCompleted(DWORD error, DWORD bytes, LPOVERLAPPED overlapped);
+    static bool startRead(PendingRead& read);
+    DWORD run();
+    void terminateHoldingEveryLock();
+};
+
+ReadThread::ReadThread() : impl_(std::make_unique<Impl>()) {}
+
+ReadThread::~ReadThread()
+{
+    if (started())
+        stop();
+    for (HANDLE event : {impl_->stopEvent, impl_->doneEvent})
+        if (event != nullptr)
+            CloseHandle(event);
+}
+
+bool ReadThread::started() const { return impl_->thread != nullptr; }
+
+bool ReadThread::start(PortRecord* records, std::uint32_t count)
+{
+    Impl& impl = *impl_;
+    if (impl.stopEvent == nullptr)
+        impl.stopEvent = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    if (impl.doneEvent == nullptr)
+        impl.doneEvent = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    if (impl.stopEvent == nullptr || impl.doneEvent == nullptr)
+        return false;
+    ResetEvent(impl.stopEvent);
+    ResetEvent(impl.doneEvent);
+    impl.records = records;
+    impl.count = count;
+    impl.reads.assign(count, PendingRead{});
+    for (std::uint32_t i = 0; i < count; ++i)
+        impl.reads[i].record = &records[i];
+    impl.thread = CreateThread(nullptr, 0, &Impl::threadMain, &impl, 0, nullptr);
+    return impl.thread != nullptr;
+}
+
+void ReadThread::stop()
+{
+    Impl& impl = *impl_;
+    SetEvent(impl.stopEvent);
+    DWORD exitCode = 0;
+    if (WaitForSingleObject(impl.doneEvent, kStopTimeoutMs) == WAIT_TIMEOUT &&
+        GetExitCodeThread(impl.thread, &exitCode) && exitCode == STILL_ACTIVE)
+        impl.terminateHoldingEveryLock();
+    CloseHandle(impl.thread);
+    impl.thread = nullptr;
+}
+
+DWORD WINAPI ReadThread::Impl::threadMain(LPVOID self) { return static_cast<Impl*>(self)->run(); }
+
+DWORD ReadThread::Impl::run()
+{
+    for (PendingRead& read : reads) {
+        if (!startRead(read)) {
+            SetEvent(doneEvent);
+            return 1;
+        }
+    }
+    // Completion routines run inside this wait.
+    while (WaitForSingleObjectEx(stopEvent, INFINITE, TRUE) == WAIT_IO_COMPLETION) {
+    }
+    for (std::uint32_t i = 0; i < count; ++i)
+        if (records[i].pipe != kInvalidPipe)
+            CancelIo(reinterpret_cast<HANDLE>(records[i].pipe));
+    SetEvent(doneEvent);
+    return 0;
+}
+
+// A message longer than the buffer already waiting makes ReadFileEx fail with
+// ERROR_MORE_DATA and still queue the completion routine, which then resets
+// the port; so that is not a failure to start.
+bool ReadThread::Impl::startRead(PendingRead& read)
+{
+    read.overlapped = OVERLAPPED{};
+    const auto pipe = reinterpret_cast<HANDLE>(read.record->pipe);
+    if (ReadFileEx(pipe, read.record->readBuffer, sizeof read.record->readBuffer,
+                   &read.overlapped, &Impl::readCompleted) ||
+        GetLastError() == ERROR_MORE_DATA)
+        return true;
+    trace("%s(%d):- ERROR: ReadFileEx (GetLastError() = %d)\n", "virtmidiclient", 206,
+          GetLastError());
+    return false;
+}
+
+VOID CALLBACK ReadThread::Impl::readCompleted(DWORD error, DWORD bytes, LPOVERLAPPED overlapped)
+{
+    PendingRead& read = *reinterpret_cast<PendingRead*>(overlapped);
+    if (error != ERROR_SUCCESS || bytes == 0) {
+        resetPort(*read.record);
+        return;
+    }
+    clientMessageReceived(*read.record, bytes);
+    startRead(read);  // on failure (traced) the port stays silent until reopened
+}
+
+void ReadThread::Impl::terminateHoldingEveryLock()
+{
+    std::vector<std::unique_lock<std::mutex>> held;
+    for (std::uint32_t i = 0; i < count; ++i) {
+        held.emplace_back(records[i].pipeMutex);
+        held.emplace_back(records[i].input.queue.mutex());
+        held.emplace_back(records[i].output.queue.mutex());
+    }
+    TerminateThread(thread, kTerminatedExitCode);
+    WaitForSingleObject(thread, INFINITE);
+}
+
+}  // namespace corvello
