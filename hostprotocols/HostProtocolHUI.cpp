@@ -247,6 +247,8 @@ MessageRecord HostProtocolHUI::decodeTimecode(std::span<const std::uint8_t> digi
 
 MessageRecord HostProtocolHUI::storeDisplayChunk(int chunk, std::span<const std::uint8_t, kChunkLength> characters)
 {
+    if (chunk < 0 || chunk >= kDisplayChunks)
+        return MessageRecord::nothing();
     auto& stored = displayChunks[chunk];
     std::copy(characters.begin(), characters.end(), stored.begin());
     stored[kChunkLength] = '\0';

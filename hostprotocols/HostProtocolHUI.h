@@ -39,6 +39,7 @@ public:
     MessageRecord decodeTimecode(std::span<const std::uint8_t> digits) const;
     // Stores ten characters of the large display and gives the record for the
     // remote: the chunk's text, or the dialog notice switching on or off.
+    // Chunks outside 0-7 are not stored and give the nothing kind.
     MessageRecord storeDisplayChunk(int chunk, std::span<const std::uint8_t, kChunkLength> characters);
 
     std::int16_t zone = 0;
