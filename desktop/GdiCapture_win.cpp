@@ -81,24 +81,28 @@ private:
     HGDIOBJ previous = nullptr;
 };
 
+// Draws from `source` into a memory bitmap of `size` and reads its pixels.
+template <typename Draw>
+bool drawAndRead(HDC source, PixelSize size, std::span<std::uint8_t> pixels, Draw draw)
+{
+    if (pixelBytes(size) == 0 || pixels.size() < pixelBytes(size))
+        return false;
+    MemoryCanvas canvas(source, size);
+    return canvas.ready() && draw(canvas.context()) && canvas.readInto(size, pixels);
+}
+
 }  // namespace
 
 bool captureScreenArea(const WindowRect& area, std::span<std::uint8_t> pixels)
 {
-    const PixelSize size{area.width(), area.height()};
-    if (pixelBytes(size) == 0 || pixels.size() < pixelBytes(size))
-        return false;
     HDC screen = GetDC(nullptr);
     if (!screen)
         return false;
-    bool captured = false;
-    {
-        MemoryCanvas canvas(screen, size);
-        captured = canvas.ready() &&
-                   BitBlt(canvas.context(), 0, 0, size.width, size.height, screen, area.left, area.top,
-                          kCopyWithLayeredWindows) &&
-                   canvas.readInto(size, pixels);
-    }
+    const PixelSize size{area.width(), area.height()};
+    const bool captured = drawAndRead(screen, size, pixels, [&](HDC canvas) {
+        return BitBlt(canvas, 0, 0, size.width, size.height, screen, area.left, area.top,
+                      kCopyWithLayeredWindows) != FALSE;
+    });
     ReleaseDC(nullptr, screen);
     return captured;
 }
@@ -106,22 +110,17 @@ bool captureScreenArea(const WindowRect& area, std::span<std::uint8_t> pixels)
 bool captureWindowThumbnail(HWND window, PixelSize size, std::span<std::uint8_t> pixels)
 {
     RECT rect;
-    if (pixelBytes(size) == 0 || pixels.size() < pixelBytes(size) || !IsWindow(window) || !GetWindowRect(window, &rect))
+    if (!IsWindow(window) || !GetWindowRect(window, &rect))
         return false;
     HDC source = GetWindowDC(window);
     if (!source)
         return false;
-    bool captured = false;
-    {
-        MemoryCanvas canvas(source, size);
-        if (canvas.ready()) {
-            SetStretchBltMode(canvas.context(), HALFTONE);
-            SetBrushOrgEx(canvas.context(), 0, 0, nullptr);  // required after choosing HALFTONE
-            captured = StretchBlt(canvas.context(), 0, 0, size.width, size.height, source, 0, 0,
-                                  rect.right - rect.left, rect.bottom - rect.top, SRCCOPY) &&
-                       canvas.readInto(size, pixels);
-        }
-    }
+    const bool captured = drawAndRead(source, size, pixels, [&](HDC canvas) {
+        SetStretchBltMode(canvas, HALFTONE);
+        SetBrushOrgEx(canvas, 0, 0, nullptr);  // required after choosing HALFTONE
+        return StretchBlt(canvas, 0, 0, size.width, size.height, source, 0, 0, rect.right - rect.left,
+                          rect.bottom - rect.top, SRCCOPY) != FALSE;
+    });
     ReleaseDC(window, source);
     return captured;
 }
