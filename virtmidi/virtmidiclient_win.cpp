@@ -63,14 +63,29 @@ private:
     HANDLE writeEvent_ = CreateEventA(nullptr, TRUE, FALSE, nullptr);
 };
 
+constexpr DWORD kBusyWaitMs = 2000;
+
+// Between one client's arrival and the server's next listening instance the
+// pipe is busy; wait for that instance rather than fail, as a socket's
+// backlog would on POSIX.
+HANDLE openPipe(const std::string& name)
+{
+    for (;;) {
+        const HANDLE pipe = CreateFileA(name.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                                        OPEN_EXISTING, FILE_FLAG_OVERLAPPED, nullptr);
+        if (pipe != INVALID_HANDLE_VALUE || GetLastError() != ERROR_PIPE_BUSY ||
+            !WaitNamedPipeA(name.c_str(), kBusyWaitMs))
+            return pipe;
+    }
+}
+
 }  // namespace
 
 std::unique_ptr<VirtMidiClientPipe> VirtMidiClientPipe::connect(std::string_view portName,
                                                                 std::string& error)
 {
     const std::string name = virtMidiPipeName(portName);
-    const HANDLE pipe = CreateFileA(name.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
-                                    OPEN_EXISTING, FILE_FLAG_OVERLAPPED, nullptr);
+    const HANDLE pipe = openPipe(name);
     if (pipe == INVALID_HANDLE_VALUE) {
         error = "no virtual MIDI server serves " + name + " (error " +
                 std::to_string(GetLastError()) + ")";

@@ -4,6 +4,7 @@
 
 #include <windows.h>
 
+#include <string>
 #include <thread>
 
 namespace corvello::test {
@@ -48,12 +49,14 @@ struct Pipe {
     }
 };
 
+// Console programs write text-mode line ends; tests compare Unix ones.
 void drain(HANDLE pipe, std::string& text)
 {
     char chunk[4096];
     DWORD n = 0;
     while (ReadFile(pipe, chunk, sizeof chunk, &n, nullptr) && n != 0)
         text.append(chunk, n);
+    std::erase(text, '\r');
 }
 
 }  // namespace
