@@ -1,7 +1,6 @@
 #include "routing/deviceProtocol.h"
 
 #include <algorithm>
-#include <condition_variable>
 #include <cstdio>
 #include <map>
 #include <mutex>
@@ -50,22 +49,22 @@ MessageTable* tableFor(ZebNode* target)
     return &shared().tables[target];
 }
 
-void sleepUnlessStopped(std::stop_token& stop, std::chrono::milliseconds period)
-{
-    std::mutex m;
-    std::condition_variable_any wake;
-    std::unique_lock lock(m);
-    wake.wait_for(lock, stop, period, [] { return false; });
-}
-
 }  // namespace
 
 deviceProtocol::deviceProtocol(ZebNode* target)
-    : target(target), table(tableFor(target)), worker([this](std::stop_token stop) { work(stop); })
+    : target(target), table(tableFor(target)), worker([this] { work(); })
 {
 }
 
-deviceProtocol::~deviceProtocol() = default;  // the jthread requests the stop and joins
+deviceProtocol::~deviceProtocol()
+{
+    {
+        std::lock_guard lock(stopLock);
+        stopping = true;
+    }
+    stopSignal.notify_all();
+    worker.join();
+}
 
 void deviceProtocol::send(const MessageRecord& record)
 {
@@ -79,17 +78,22 @@ void deviceProtocol::send(const MessageRecord& record)
     }
 }
 
-void deviceProtocol::work(std::stop_token stop)
+void deviceProtocol::work()
 {
     std::fprintf(stderr, "***************************************entering thread! (%x) %x\n",
                  static_cast<unsigned>(reinterpret_cast<std::uintptr_t>(table)),
                  static_cast<unsigned>(reinterpret_cast<std::uintptr_t>(target)));
     std::size_t cursor = 0;
-    while (!stop.stop_requested()) {
+    do {
         handOverChanges(cursor);
         flushTarget();
-        sleepUnlessStopped(stop, kCyclePeriod);
-    }
+    } while (awaitNextCycle());
+}
+
+bool deviceProtocol::awaitNextCycle()
+{
+    std::unique_lock lock(stopLock);
+    return !stopSignal.wait_for(lock, kCyclePeriod, [this] { return stopping; });
 }
 
 void deviceProtocol::handOverChanges(std::size_t& cursor)

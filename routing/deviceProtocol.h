@@ -12,8 +12,10 @@
 // run while the process exits.
 
 #include <chrono>
+#include <condition_variable>
 #include <cstddef>
 #include <cstdint>
+#include <mutex>
 #include <thread>
 
 #include "routing/DeviceProtocol.h"
@@ -41,14 +43,19 @@ public:
     static bool isMeterKind(std::uint16_t kind) { return kind >= kFirstMeterKind && kind <= kLastMeterKind; }
 
 private:
-    void work(std::stop_token stop);
+    void work();
+    // Waits one cycle period; false once the queue is being destroyed.
+    bool awaitNextCycle();
     // Hands the next changed entries (from `cursor` on, at most kRecordsPerCycle) to the node.
     void handOverChanges(std::size_t& cursor);
     void flushTarget();
 
     ZebNode* const target;
     MessageTable* const table;
-    std::jthread worker;
+    std::mutex stopLock;
+    std::condition_variable stopSignal;
+    bool stopping = false;
+    std::thread worker;
 };
 
 }  // namespace corvello

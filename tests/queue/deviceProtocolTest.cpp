@@ -55,14 +55,16 @@ public:
         changed_.notify_all();
     }
 
-    // From now on the worker stops inside each main flush; returns once it has.
-    void gate()
+    // From now on the worker stops inside each main flush; returns once it
+    // has, with the position the held flush will take in flushes().
+    std::size_t gate()
     {
         std::unique_lock lock(mutex_);
         gated_ = true;
         passes_ = 0;
         int entered = flushesEntered_;
         changed_.wait(lock, [&] { return flushesEntered_ > entered; });
+        return flushes_.size();
     }
     // Lets the held flush finish and waits until the next cycle is held again.
     void step()
@@ -143,7 +145,7 @@ TEST(OutgoingQueue, FourChangesLeavePerCycleAndTheCursorGoesOnWhereItStopped)
 {
     RecordingNode& node = freshNode();
     deviceProtocol queue(&node);
-    node.gate();
+    std::size_t held = node.gate();
     for (int i = 0; i < 10; ++i)
         queue.send(sent(9, i, 0.5f));
     node.step();                         // cycle 1 hands over 0..3
@@ -153,18 +155,18 @@ TEST(OutgoingQueue, FourChangesLeavePerCycleAndTheCursorGoesOnWhereItStopped)
     node.ungate();
 
     auto flushes = node.flushes();
-    ASSERT_GE(flushes.size(), 5u);
+    ASSERT_GE(flushes.size(), held + 5);
     auto indexes = [](const Records& records) {
         std::vector<int> out;
         for (const MessageRecord& r : records)
             out.push_back(r.index);
         return out;
     };
-    EXPECT_EQ(indexes(flushes[1]), (std::vector{0, 1, 2, 3}));
-    EXPECT_EQ(indexes(flushes[2]), (std::vector{4, 5, 6, 7}));
-    EXPECT_EQ(indexes(flushes[3]), (std::vector{8, 9, 0}));
-    EXPECT_EQ(flushes[3].back().value, 0.75f);
-    EXPECT_TRUE(flushes[4].empty()) << "an idle cycle still flushes";
+    EXPECT_EQ(indexes(flushes[held + 1]), (std::vector{0, 1, 2, 3}));
+    EXPECT_EQ(indexes(flushes[held + 2]), (std::vector{4, 5, 6, 7}));
+    EXPECT_EQ(indexes(flushes[held + 3]), (std::vector{8, 9, 0}));
+    EXPECT_EQ(flushes[held + 3].back().value, 0.75f);
+    EXPECT_TRUE(flushes[held + 4].empty()) << "an idle cycle still flushes";
 }
 
 TEST(OutgoingQueue, MeterKindsGoToTheMeteringChannelAndNothingIsDropped)
@@ -198,14 +200,12 @@ TEST(OutgoingQueue, QueuesOfOneNodeShareItsTable)
     testing::internal::CaptureStderr();
     {
         deviceProtocol first(&node);
-        node.gate();  // the first worker now holds the send lock inside its flush
-        deviceProtocol second(&node);
-        // Time for the second worker to finish its first (empty) hand-over and
-        // block on the send lock, so neither worker can take a record early.
-        std::this_thread::sleep_for(50ms);
-        first.send(sent(9, 3, 0.1f));
-        second.send(sent(9, 3, 0.9f));
-        node.step();
+        node.gate();  // the first worker stays inside its flush from now on
+        first.send(sent(9, 3, 0.9f));
+        deviceProtocol second(&node);  // so only this worker can hand the record over
+        auto deadline = std::chrono::steady_clock::now() + 5s;
+        while (node.queuedMain().empty() && std::chrono::steady_clock::now() < deadline)
+            std::this_thread::sleep_for(1ms);
         node.ungate();
         node.awaitFlushes(4);
     }
