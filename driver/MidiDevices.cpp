@@ -140,10 +140,11 @@ MMRESULT shortMessage(UINT deviceId, DWORD_PTR packed)
     return clientWrite(portRecord(deviceId), bytes, length) ? MMSYSERR_NOERROR : MMSYSERR_ERROR;
 }
 
-// The buffer's whole length goes out as one message, whatever was recorded.
-MMRESULT longMessage(UINT deviceId, DWORD_PTR param1, DWORD_PTR size)
+// The checks a buffer handed to a device passes. An empty buffer is refused:
+// it would make an empty pipe message (which ends the connection) on output,
+// and could not take a byte on input.
+MMRESULT checkBuffer(UINT deviceId, MIDIHDR* header)
 {
-    MIDIHDR* header = headerOf(param1, size);
     if (header == nullptr || header->dwBufferLength == 0)
         return MMSYSERR_INVALPARAM;
     if (!isKnownDevice(deviceId))
@@ -152,6 +153,15 @@ MMRESULT longMessage(UINT deviceId, DWORD_PTR param1, DWORD_PTR size)
         return MIDIERR_UNPREPARED;
     if (header->dwFlags & MHDR_INQUEUE)
         return MIDIERR_STILLPLAYING;
+    return MMSYSERR_NOERROR;
+}
+
+// The buffer's whole length goes out as one message, whatever was recorded.
+MMRESULT longMessage(UINT deviceId, DWORD_PTR param1, DWORD_PTR size)
+{
+    MIDIHDR* header = headerOf(param1, size);
+    if (const MMRESULT refused = checkBuffer(deviceId, header))
+        return refused;
     header->dwFlags = (header->dwFlags & ~MHDR_DONE) | MHDR_INQUEUE;
     PortRecord& record = portRecord(deviceId);
     const bool written = clientWrite(record, reinterpret_cast<const std::uint8_t*>(header->lpData),
@@ -166,14 +176,8 @@ MMRESULT longMessage(UINT deviceId, DWORD_PTR param1, DWORD_PTR size)
 MMRESULT addBuffer(UINT deviceId, DWORD_PTR param1, DWORD_PTR size)
 {
     MIDIHDR* header = headerOf(param1, size);
-    if (header == nullptr || header->dwBufferLength == 0)
-        return MMSYSERR_INVALPARAM;
-    if (!isKnownDevice(deviceId))
-        return MMSYSERR_BADDEVICEID;
-    if (!(header->dwFlags & MHDR_PREPARED))
-        return MIDIERR_UNPREPARED;
-    if (header->dwFlags & MHDR_INQUEUE)
-        return MIDIERR_STILLPLAYING;
+    if (const MMRESULT refused = checkBuffer(deviceId, header))
+        return refused;
     portRecord(deviceId).input.queue.add(header);
     return MMSYSERR_NOERROR;
 }

@@ -8,7 +8,7 @@
 #include "virtmidi/virtmidiportlist.h"
 
 #include <algorithm>
-#include <cstring>
+#include <exception>
 #include <memory>
 #include <mutex>
 #include <vector>
@@ -17,12 +17,24 @@ namespace corvello {
 
 namespace {
 
+// The published list as it can be read. The driver runs inside the DAW, so
+// nothing a broken list does (a reader's exception included) may leave it.
+std::vector<std::string> readablePortList()
+{
+    try {
+        return virtMidiReadPortList();
+    } catch (const std::exception& error) {
+        trace("portList: the port list cannot be read: %s\n", error.what());
+        return {};
+    }
+}
+
 // The published names, read once per process. A missing list, or one of the
 // wrong type, is empty: no devices.
 const std::vector<std::string>& portList()
 {
     static const std::vector<std::string> names = [] {
-        std::vector<std::string> list = virtMidiReadPortList();
+        std::vector<std::string> list = readablePortList();
         // A name reaching the bound is no name: it ends the list.
         const auto tooLong = std::find_if(list.begin(), list.end(), [](const std::string& name) {
             return name.size() >= virtMidiPortNameBound;

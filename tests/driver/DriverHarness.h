@@ -31,6 +31,11 @@ inline constexpr const char* kPortNames[] = {"Swivo 1", "Swivo 2", "Tamberlin", 
 // tests run one at a time.
 void isolateSharedThings();
 
+// Leave a server's port list missing, or published in a form a reader must
+// refuse (on Windows a value of another type, on POSIX not a file).
+void removePublishedPortList();
+void publishPortListOfTheWrongType();
+
 // Values handed over on one thread and awaited on another.
 template <typename T>
 class Mailbox {

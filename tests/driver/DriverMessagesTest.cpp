@@ -2,6 +2,7 @@
 // server: the answers of the message tables and the device count's warning.
 
 #include "tests/driver/DriverHarness.h"
+#include "virtmidi/virtmidilock.h"
 
 namespace corvello::test {
 namespace {
@@ -23,6 +24,23 @@ TEST_F(DriverWithoutServer, ReportsNoDevicesAndWarnsAtEachQuery)
     MIDIOUTCAPSA caps{};
     EXPECT_EQ(outputMessage(0, MODM_GETDEVCAPS, reinterpret_cast<DWORD_PTR>(&caps), sizeof caps),
               MMSYSERR_BADDEVICEID);
+}
+
+// A server that holds its lock but whose list cannot be read has no ports to
+// show. The list is read once per process: each form gets a fresh driver.
+TEST_F(DriverWithoutServer, AServerWithoutAReadableListShowsNoDevices)
+{
+    for (const auto prepare : {&removePublishedPortList, &publishPortListOfTheWrongType}) {
+        driver.reset();
+        prepare();
+        std::unique_ptr<VirtMidiServerLock> lock;
+        ASSERT_EQ(VirtMidiServerLock::acquire(lock), VirtMidiServerLock::Outcome::acquired);
+        std::string error;
+        driver = DriverLibrary::load(CORVMIDI_LIBRARY, error);
+        ASSERT_TRUE(driver) << error;
+        EXPECT_EQ(outputMessage(0, MODM_GETNUMDEVS), 0u);
+        EXPECT_EQ(openOutput(0), MMSYSERR_BADDEVICEID);
+    }
 }
 
 TEST_F(DriverWithoutServer, DriverProcAnswersItsMessages)
