@@ -32,6 +32,8 @@ PortSide& portSide(Direction direction, UINT deviceId)
 // the server, so a device stays usable (and closable) when it goes away.
 bool isKnownDevice(UINT deviceId) { return deviceId < portRecordCount(); }
 
+// The caller gives the size of its header: this build's MIDIHDR, 64 bytes in
+// a 32-bit process and 120 in a 64-bit one.
 MIDIHDR* headerOf(DWORD_PTR param1, DWORD_PTR size)
 {
     return size == sizeof(MIDIHDR) ? reinterpret_cast<MIDIHDR*>(param1) : nullptr;

@@ -4,6 +4,7 @@
 #include "tests/driver/DriverHarness.h"
 
 #include <algorithm>
+#include <atomic>
 #include <string>
 #include <thread>
 
@@ -256,6 +257,52 @@ TEST_F(DriverWithServer, TheFirstCountFoundStaysForTheProcess)
     ASSERT_TRUE(virtMidiServerStart(fewer, &ServerRecorder::receive, &server));
     EXPECT_EQ(outputMessage(0, MODM_GETNUMDEVS), 3u);
     virtMidiServerStop();
+}
+
+TEST_F(DriverWithServer, ShowsAtMostSixteenPorts)
+{
+    stopServer();
+    std::vector<std::string> names;
+    std::vector<const char*> list;
+    for (int i = 0; i < 20; ++i)
+        names.push_back("Port " + std::to_string(i));
+    for (const std::string& name : names)
+        list.push_back(name.c_str());
+    list.push_back(nullptr);
+    ASSERT_TRUE(virtMidiServerStart(list.data(), &ServerRecorder::receive, &server));
+    EXPECT_EQ(inputMessage(0, MIDM_GETNUMDEVS), 16u);
+    MIDIINCAPSA caps{};
+    EXPECT_EQ(inputMessage(15, MIDM_GETDEVCAPS, reinterpret_cast<DWORD_PTR>(&caps), sizeof caps), 0u);
+    EXPECT_EQ(nameOf(caps), "Port 15");
+    EXPECT_EQ(inputMessage(16, MIDM_GETDEVCAPS, reinterpret_cast<DWORD_PTR>(&caps), sizeof caps),
+              MMSYSERR_BADDEVICEID);
+    EXPECT_EQ(openInput(16), MMSYSERR_BADDEVICEID);
+    ASSERT_EQ(openOutput(15), MMSYSERR_NOERROR);
+    EXPECT_EQ(sendShort(15, 0xF8), MMSYSERR_NOERROR);
+    expectServerReceives(15, {0xF8});
+    closeOutput(15);
+    virtMidiServerStop();
+}
+
+// Writes on one thread while another opens and closes the device that holds
+// the pipes open: a write either goes out or fails, it never meets a handle
+// being closed (the sanitizer build watches).
+TEST_F(DriverWithServer, WritesRaceSafelyWithOpenAndClose)
+{
+    ASSERT_EQ(outputMessage(0, MODM_GETNUMDEVS), 3u);
+    std::atomic<bool> stop{false};
+    std::thread writer([&] {
+        while (!stop) {
+            const DWORD result = sendShort(2, 0xF8);
+            EXPECT_TRUE(result == MMSYSERR_NOERROR || result == MMSYSERR_ERROR) << result;
+        }
+    });
+    for (int i = 0; i < 50; ++i) {
+        ASSERT_EQ(openOutput(0), MMSYSERR_NOERROR);
+        closeOutput(0);
+    }
+    stop = true;
+    writer.join();
 }
 
 }  // namespace
