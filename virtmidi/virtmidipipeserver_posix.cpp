@@ -3,24 +3,21 @@
 // thread that polls them all plus a self-pipe for wake-ups and stop.
 //
 // Decisions:
-// - The listening sockets are made in virtMidiServerStart, before it
-//   returns, so a client may connect as soon as start reports success.
+// - The listening sockets are made before start returns, so a client may
+//   connect as soon as start reports success.
 // - The per-port client lists are changed only on the server thread, under
 //   `clientsMutex`. A send holds the same mutex while it writes, so it never
 //   writes to a descriptor that is being closed. The receiver is called
 //   without the mutex held: it may send from inside the receive path.
 // - A send never blocks: it is written with MSG_DONTWAIT, and a client whose
 //   socket buffer is full loses that message (reported once per client).
-//   Empty sends are ignored: a zero-length message would end every
-//   client's connection.
 // - A listening socket that cannot be made, or an accept that fails for lack
 //   of resources, is reported and retried after a pause; the port is never
 //   polled in a tight loop. A path that cannot fit a socket address is
 //   reported once and that port stays closed.
-// - virtMidiServerStop stops the thread, closes every socket, removes the
-//   socket files and releases the lock; the port list stays published.
+// - Stop ends the thread, closes every socket and removes the socket files.
 
-#include "virtmidi/virtmidiserver.h"
+#include "virtmidi/virtmidipipeserver.h"
 
 #include <fcntl.h>
 #include <poll.h>
@@ -31,6 +28,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
+#include <cstdint>
 #include <chrono>
 #include <cstring>
 #include <mutex>
@@ -40,9 +38,7 @@
 #include <vector>
 
 #include "platform/DebugOutput.h"
-#include "virtmidi/virtmidilock.h"
 #include "virtmidi/virtmidipaths.h"
-#include "virtmidi/virtmidiportlist.h"
 #include "virtmidi/virtmidiprotocol.h"
 
 namespace corvello {
@@ -77,12 +73,14 @@ struct PollTarget {
     std::int32_t port;
 };
 
-class PosixServer {
+class SocketPipeServer final : public VirtMidiPipeServer {
 public:
-    bool start(const char* const* portNames, VirtMidiReceiver receiver, void* context);
-    void send(std::int32_t port, const std::uint8_t* bytes, std::int32_t length);
-    void stop();
-    std::size_t clientCount(std::int32_t port);
+    std::size_t maxPorts() const override { return SIZE_MAX; }
+    bool start(const std::vector<std::string>& portNames, VirtMidiReceiver receiver,
+               void* context) override;
+    void send(std::int32_t port, const std::uint8_t* bytes, std::int32_t length) override;
+    std::size_t clientCount(std::int32_t port) override;
+    void stop() override;
 
 private:
     void run();
@@ -94,9 +92,6 @@ private:
     int nextTimeoutMs(Clock::time_point now) const;
     void closeEverything();
 
-    std::mutex lifecycleMutex_;
-    std::unique_ptr<VirtMidiServerLock> lock_;
-    std::string runtimeDir_;
     VirtMidiReceiver receiver_ = nullptr;
     void* context_ = nullptr;
     std::vector<Listener> listeners_;      // server thread only, once started
@@ -110,42 +105,16 @@ private:
     std::vector<std::uint8_t> readBuffer_ = std::vector<std::uint8_t>(virtMidiServerReadSize);
 };
 
-// Never destroyed: senders on other threads may still call in during exit.
-PosixServer& server()
-{
-    static auto* instance = new PosixServer;
-    return *instance;
-}
 
-bool PosixServer::start(const char* const* portNames, VirtMidiReceiver receiver, void* context)
+bool SocketPipeServer::start(const std::vector<std::string>& portNames, VirtMidiReceiver receiver,
+                             void* context)
 {
-    std::lock_guard lifecycle(lifecycleMutex_);
-    if (lock_) {
-        debugOutput("A Virtual MIDI Server is already running\n");
-        return false;
-    }
-    switch (VirtMidiServerLock::acquire(lock_)) {
-    case VirtMidiServerLock::Outcome::acquired:
-        break;
-    case VirtMidiServerLock::Outcome::heldByAnotherServer:
-        debugOutput("A Virtual MIDI Server is already running\n");
-        return false;
-    case VirtMidiServerLock::Outcome::unavailable:
-        return false;
-    }
     const auto runtimeDir = virtMidiRuntimeDir();
-    if (!runtimeDir) {
-        lock_.reset();
+    if (!runtimeDir)
         return false;
-    }
-    runtimeDir_ = *runtimeDir;
-    const std::string list = virtMidiEncodePortList(portNames);
-    virtMidiPublishPortList(list);
-
     int wake[2];
     if (pipe2(wake, O_CLOEXEC | O_NONBLOCK) != 0) {
         report("cannot create the wake-up pipe: " + systemError());
-        lock_.reset();
         return false;
     }
     wakeRead_ = wake[0];
@@ -154,13 +123,12 @@ bool PosixServer::start(const char* const* portNames, VirtMidiReceiver receiver,
     context_ = context;
     stopRequested_ = false;
 
-    // The names as the list published them, so a name cut there is cut here.
     listeners_.clear();
-    for (const std::string& name : virtMidiDecodePortList(list.data(), list.size())) {
+    for (const std::string& name : portNames) {
         Listener listener{name, std::nullopt};
         sockaddr_un address;
         std::string error;
-        if (virtMidiSocketAddress(runtimeDir_, name, address, error))
+        if (virtMidiSocketAddress(*runtimeDir, name, address, error))
             listener.address = address;
         else
             report("port \"" + name + "\" stays closed: " + error);
@@ -176,7 +144,7 @@ bool PosixServer::start(const char* const* portNames, VirtMidiReceiver receiver,
     return true;
 }
 
-void PosixServer::openListener(Listener& listener)
+void SocketPipeServer::openListener(Listener& listener)
 {
     if (!listener.address)
         return;
@@ -202,14 +170,14 @@ void PosixServer::openListener(Listener& listener)
     listener.idleUntil = Clock::now() + kRetryPause;
 }
 
-void PosixServer::run()
+void SocketPipeServer::run()
 {
     while (!stopRequested_)
         pollOnce();
     closeEverything();
 }
 
-int PosixServer::nextTimeoutMs(Clock::time_point now) const
+int SocketPipeServer::nextTimeoutMs(Clock::time_point now) const
 {
     std::optional<Clock::time_point> next;
     for (const Listener& listener : listeners_)
@@ -221,7 +189,7 @@ int PosixServer::nextTimeoutMs(Clock::time_point now) const
     return std::max(0, static_cast<int>(wait.count()));
 }
 
-void PosixServer::pollOnce()
+void SocketPipeServer::pollOnce()
 {
     const auto now = Clock::now();
     for (Listener& listener : listeners_)
@@ -268,7 +236,7 @@ void PosixServer::pollOnce()
     }
 }
 
-void PosixServer::acceptClient(std::int32_t port)
+void SocketPipeServer::acceptClient(std::int32_t port)
 {
     Listener& listener = listeners_[port];
     const int fd = accept4(listener.fd, nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK);
@@ -286,7 +254,7 @@ void PosixServer::acceptClient(std::int32_t port)
     listener.idleUntil = Clock::now() + kRetryPause;
 }
 
-void PosixServer::readClient(std::int32_t port, int fd)
+void SocketPipeServer::readClient(std::int32_t port, int fd)
 {
     const ssize_t n = recv(fd, readBuffer_.data(), readBuffer_.size(), MSG_TRUNC);
     if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR))
@@ -303,7 +271,7 @@ void PosixServer::readClient(std::int32_t port, int fd)
     receiver_(context_, port, readBuffer_.data(), static_cast<std::int32_t>(n));
 }
 
-void PosixServer::dropClient(std::int32_t port, int fd)
+void SocketPipeServer::dropClient(std::int32_t port, int fd)
 {
     std::lock_guard clients(clientsMutex_);
     auto& list = clients_[port];
@@ -311,10 +279,8 @@ void PosixServer::dropClient(std::int32_t port, int fd)
     close(fd);
 }
 
-void PosixServer::send(std::int32_t port, const std::uint8_t* bytes, std::int32_t length)
+void SocketPipeServer::send(std::int32_t port, const std::uint8_t* bytes, std::int32_t length)
 {
-    if (bytes == nullptr || length <= 0)
-        return;
     std::lock_guard clients(clientsMutex_);
     if (port < 0 || static_cast<std::size_t>(port) >= clients_.size())
         return;
@@ -329,7 +295,7 @@ void PosixServer::send(std::int32_t port, const std::uint8_t* bytes, std::int32_
     }
 }
 
-void PosixServer::closeEverything()
+void SocketPipeServer::closeEverything()
 {
     for (Listener& listener : listeners_) {
         if (listener.fd >= 0) {
@@ -345,9 +311,8 @@ void PosixServer::closeEverything()
     clients_.clear();
 }
 
-void PosixServer::stop()
+void SocketPipeServer::stop()
 {
-    std::lock_guard lifecycle(lifecycleMutex_);
     if (!thread_.joinable())
         return;
     stopRequested_ = true;
@@ -358,10 +323,9 @@ void PosixServer::stop()
     close(wakeWrite_);
     wakeRead_ = wakeWrite_ = -1;
     listeners_.clear();
-    lock_.reset();
 }
 
-std::size_t PosixServer::clientCount(std::int32_t port)
+std::size_t SocketPipeServer::clientCount(std::int32_t port)
 {
     std::lock_guard clients(clientsMutex_);
     if (port < 0 || static_cast<std::size_t>(port) >= clients_.size())
@@ -371,18 +335,10 @@ std::size_t PosixServer::clientCount(std::int32_t port)
 
 }  // namespace
 
-bool virtMidiServerStart(const char* const* portNames, VirtMidiReceiver receiver, void* context)
+VirtMidiPipeServer& virtMidiPipeServer()
 {
-    return server().start(portNames, receiver, context);
+    static auto* instance = new SocketPipeServer;
+    return *instance;
 }
-
-void virtMidiServerSend(std::int32_t port, const std::uint8_t* bytes, std::int32_t length)
-{
-    server().send(port, bytes, length);
-}
-
-std::size_t virtMidiServerClientCount(std::int32_t port) { return server().clientCount(port); }
-
-void virtMidiServerStop() { server().stop(); }
 
 }  // namespace corvello

@@ -14,19 +14,16 @@
 //   most kSendTimeoutMs. A write still pending then is cancelled: that client
 //   loses the message (reported once), and until one of its writes completes
 //   again it is not waited for at all.
-// - Empty sends are ignored: a zero-length message would end every client's
-//   connection.
 // - A listening instance that cannot be made, or a connect that fails in any
 //   other way than the two expected ones, is reported and retried after a
 //   pause; a client whose connect fails, or whose record cannot be allocated,
 //   is dropped alone. The port is never left dead and never spins.
-// - virtMidiServerStop stops the thread through the stop event; the thread
-//   closes the listening instances and every connection, then the lock (the
-//   mutex) is released. The published key stays.
+// - Stop ends the thread through the stop event; the thread closes the
+//   listening instances and every connection first.
 // - A wait covers at most 64 objects, one of them the stop event, so at most
-//   63 ports are served; further names are neither served nor published.
+//   63 ports are served.
 
-#include "virtmidi/virtmidiserver.h"
+#include "virtmidi/virtmidipipeserver.h"
 
 #include <windows.h>
 
@@ -38,8 +35,6 @@
 #include <vector>
 
 #include "platform/DebugOutput.h"
-#include "virtmidi/virtmidilock.h"
-#include "virtmidi/virtmidiportlist.h"
 #include "virtmidi/virtmidiprotocol.h"
 
 namespace corvello {
@@ -49,7 +44,6 @@ namespace {
 constexpr DWORD kRetryPauseMs = 250;
 constexpr DWORD kSendTimeoutMs = 100;
 constexpr DWORD kStopDrainMs = 2000;
-constexpr std::size_t kMaxPorts = MAXIMUM_WAIT_OBJECTS - 1;
 
 void report(const std::string& text) { debugOutput(("Virtual MIDI: " + text + "\n").c_str()); }
 
@@ -87,12 +81,14 @@ HANDLE sendEvent()
     return event.handle;
 }
 
-class Win32Server {
+class OverlappedPipeServer final : public VirtMidiPipeServer {
 public:
-    bool start(const char* const* portNames, VirtMidiReceiver receiver, void* context);
-    void send(std::int32_t port, const std::uint8_t* bytes, std::int32_t length);
-    void stop();
-    std::size_t clientCount(std::int32_t port);
+    std::size_t maxPorts() const override { return MAXIMUM_WAIT_OBJECTS - 1; }
+    bool start(const std::vector<std::string>& portNames, VirtMidiReceiver receiver,
+               void* context) override;
+    void send(std::int32_t port, const std::uint8_t* bytes, std::int32_t length) override;
+    std::size_t clientCount(std::int32_t port) override;
+    void stop() override;
 
     void onReadComplete(PipeConnection* connection, DWORD error, DWORD bytes);
 
@@ -112,8 +108,6 @@ private:
     void closeEverything();
     bool anyConnections();
 
-    std::mutex lifecycleMutex_;
-    std::unique_ptr<VirtMidiServerLock> lock_;
     VirtMidiReceiver receiver_ = nullptr;
     void* context_ = nullptr;
     HANDLE stopEvent_ = nullptr;
@@ -129,84 +123,40 @@ private:
     std::vector<std::list<PipeConnection*>> connections_;
 };
 
-// Never destroyed: senders on other threads may still call in during exit.
-Win32Server& server()
-{
-    static auto* instance = new Win32Server;
-    return *instance;
-}
+OverlappedPipeServer& server();
 
 void CALLBACK onPipeReadComplete(DWORD error, DWORD bytes, OVERLAPPED* overlapped)
 {
     server().onReadComplete(reinterpret_cast<PipeConnection*>(overlapped), error, bytes);
 }
 
-std::vector<std::string> servedNames(const char* const* portNames)
+bool OverlappedPipeServer::start(const std::vector<std::string>& portNames,
+                                 VirtMidiReceiver receiver, void* context)
 {
-    // Decoded from the published form, so a name cut there is cut here.
-    const std::string list = virtMidiEncodePortList(portNames);
-    std::vector<std::string> names = virtMidiDecodePortList(list.data(), list.size());
-    if (names.size() > kMaxPorts) {
-        report("only the first " + std::to_string(kMaxPorts) + " ports are served");
-        names.resize(kMaxPorts);
-    }
-    return names;
-}
-
-std::string encodeNames(const std::vector<std::string>& names)
-{
-    std::vector<const char*> pointers;
-    for (const std::string& name : names)
-        pointers.push_back(name.c_str());
-    pointers.push_back(nullptr);
-    return virtMidiEncodePortList(pointers.data());
-}
-
-bool Win32Server::start(const char* const* portNames, VirtMidiReceiver receiver, void* context)
-{
-    std::lock_guard lifecycle(lifecycleMutex_);
-    if (lock_) {
-        debugOutput("A Virtual MIDI Server is already running\n");
-        return false;
-    }
-    switch (VirtMidiServerLock::acquire(lock_)) {
-    case VirtMidiServerLock::Outcome::acquired:
-        break;
-    case VirtMidiServerLock::Outcome::heldByAnotherServer:
-        debugOutput("A Virtual MIDI Server is already running\n");
-        return false;
-    case VirtMidiServerLock::Outcome::unavailable:
-        return false;
-    }
-    const std::vector<std::string> names = servedNames(portNames);
-    virtMidiPublishPortList(encodeNames(names));
-
-    ports_.assign(names.size(), {});
-    for (std::size_t i = 0; i < names.size(); ++i) {
-        ports_[i].name = names[i];
-        ports_[i].pipeName = virtMidiPipeName(names[i]);
+    ports_.assign(portNames.size(), {});
+    for (std::size_t i = 0; i < portNames.size(); ++i) {
+        ports_[i].name = portNames[i];
+        ports_[i].pipeName = virtMidiPipeName(portNames[i]);
     }
     {
         std::lock_guard connections(connectionsMutex_);
-        connections_.assign(names.size(), {});
+        connections_.assign(portNames.size(), {});
     }
     if (stopEvent_ == nullptr)
         stopEvent_ = CreateEventA(nullptr, TRUE, FALSE, "virtMidiServerThreadRequestStop");
     readyEvent_ = CreateEventA(nullptr, TRUE, FALSE, nullptr);
     if (stopEvent_ == nullptr || readyEvent_ == nullptr) {
         report("cannot create the server's events, error " + std::to_string(GetLastError()));
-        lock_.reset();
         return false;
     }
     ResetEvent(stopEvent_);
     receiver_ = receiver;
     context_ = context;
     stopping_ = false;
-    thread_ = CreateThread(nullptr, 0, &Win32Server::threadMain, this, 0, &threadId_);
+    thread_ = CreateThread(nullptr, 0, &OverlappedPipeServer::threadMain, this, 0, &threadId_);
     if (thread_ == nullptr) {
         report("cannot start the server thread, error " + std::to_string(GetLastError()));
         CloseHandle(readyEvent_);
-        lock_.reset();
         return false;
     }
     const HANDLE startup[] = {readyEvent_, thread_};
@@ -216,13 +166,13 @@ bool Win32Server::start(const char* const* portNames, VirtMidiReceiver receiver,
     return true;
 }
 
-DWORD WINAPI Win32Server::threadMain(void* self)
+DWORD WINAPI OverlappedPipeServer::threadMain(void* self)
 {
-    static_cast<Win32Server*>(self)->run();
+    static_cast<OverlappedPipeServer*>(self)->run();
     return 0;
 }
 
-void Win32Server::openPorts()
+void OverlappedPipeServer::openPorts()
 {
     for (ListeningPort& port : ports_) {
         port.connectEvent = CreateEventA(nullptr, TRUE, TRUE, nullptr);
@@ -233,7 +183,7 @@ void Win32Server::openPorts()
 
 // Makes a fresh listening instance and starts its connect. A client that
 // slipped in before the connect call is taken by setting the event here.
-void Win32Server::listen(ListeningPort& port)
+void OverlappedPipeServer::listen(ListeningPort& port)
 {
     port.pending = false;
     port.needsInstance = false;
@@ -270,14 +220,14 @@ void Win32Server::listen(ListeningPort& port)
     }
 }
 
-void Win32Server::awaitRetry(ListeningPort& port)
+void OverlappedPipeServer::awaitRetry(ListeningPort& port)
 {
     ResetEvent(port.connectEvent);
     port.needsInstance = true;
     port.retryAt = GetTickCount64() + kRetryPauseMs;
 }
 
-void Win32Server::closeInstance(ListeningPort& port)
+void OverlappedPipeServer::closeInstance(ListeningPort& port)
 {
     if (port.instance == INVALID_HANDLE_VALUE)
         return;
@@ -287,7 +237,7 @@ void Win32Server::closeInstance(ListeningPort& port)
     port.pending = false;
 }
 
-void Win32Server::retryDuePorts()
+void OverlappedPipeServer::retryDuePorts()
 {
     const ULONGLONG now = GetTickCount64();
     for (ListeningPort& port : ports_)
@@ -295,7 +245,7 @@ void Win32Server::retryDuePorts()
             listen(port);
 }
 
-DWORD Win32Server::nextTimeoutMs() const
+DWORD OverlappedPipeServer::nextTimeoutMs() const
 {
     DWORD timeout = INFINITE;
     const ULONGLONG now = GetTickCount64();
@@ -305,7 +255,7 @@ DWORD Win32Server::nextTimeoutMs() const
     return timeout;
 }
 
-void Win32Server::run()
+void OverlappedPipeServer::run()
 {
     openPorts();
     SetEvent(readyEvent_);
@@ -334,7 +284,7 @@ void Win32Server::run()
     closeEverything();
 }
 
-void Win32Server::acceptClient(std::int32_t index)
+void OverlappedPipeServer::acceptClient(std::int32_t index)
 {
     ListeningPort& port = ports_[index];
     DWORD ignored = 0;
@@ -364,7 +314,7 @@ void Win32Server::acceptClient(std::int32_t index)
     listen(port);
 }
 
-bool Win32Server::startRead(PipeConnection* connection)
+bool OverlappedPipeServer::startRead(PipeConnection* connection)
 {
     if (ReadFileEx(connection->pipe, connection->buffer, sizeof connection->buffer,
                    &connection->overlapped, &onPipeReadComplete))
@@ -374,7 +324,7 @@ bool Win32Server::startRead(PipeConnection* connection)
     return GetLastError() == ERROR_MORE_DATA;
 }
 
-void Win32Server::onReadComplete(PipeConnection* connection, DWORD error, DWORD bytes)
+void OverlappedPipeServer::onReadComplete(PipeConnection* connection, DWORD error, DWORD bytes)
 {
     if (error == ERROR_SUCCESS && bytes != 0 && !stopping_) {
         receiver_(context_, connection->port, connection->buffer, static_cast<std::int32_t>(bytes));
@@ -387,7 +337,7 @@ void Win32Server::onReadComplete(PipeConnection* connection, DWORD error, DWORD 
     disconnectAndClose(connection);
 }
 
-void Win32Server::disconnectAndClose(PipeConnection* connection)
+void OverlappedPipeServer::disconnectAndClose(PipeConnection* connection)
 {
     {
         std::lock_guard connections(connectionsMutex_);
@@ -398,7 +348,7 @@ void Win32Server::disconnectAndClose(PipeConnection* connection)
     delete connection;
 }
 
-bool Win32Server::anyConnections()
+bool OverlappedPipeServer::anyConnections()
 {
     std::lock_guard connections(connectionsMutex_);
     return std::any_of(connections_.begin(), connections_.end(),
@@ -407,7 +357,7 @@ bool Win32Server::anyConnections()
 
 // Cancelled reads still complete through their routines, which free the
 // records; they only run in an alertable wait, so wait for them here.
-void Win32Server::closeEverything()
+void OverlappedPipeServer::closeEverything()
 {
     stopping_ = true;
     for (ListeningPort& port : ports_) {
@@ -428,7 +378,7 @@ void Win32Server::closeEverything()
     ports_.clear();
 }
 
-void Win32Server::write(PipeConnection* connection, const std::uint8_t* bytes, DWORD length)
+void OverlappedPipeServer::write(PipeConnection* connection, const std::uint8_t* bytes, DWORD length)
 {
     OVERLAPPED overlapped{};
     overlapped.hEvent = sendEvent();
@@ -452,10 +402,8 @@ void Win32Server::write(PipeConnection* connection, const std::uint8_t* bytes, D
         connection->stalled = false;
 }
 
-void Win32Server::send(std::int32_t port, const std::uint8_t* bytes, std::int32_t length)
+void OverlappedPipeServer::send(std::int32_t port, const std::uint8_t* bytes, std::int32_t length)
 {
-    if (bytes == nullptr || length <= 0)
-        return;
     std::lock_guard connections(connectionsMutex_);
     if (port < 0 || static_cast<std::size_t>(port) >= connections_.size())
         return;
@@ -463,9 +411,8 @@ void Win32Server::send(std::int32_t port, const std::uint8_t* bytes, std::int32_
         write(connection, bytes, static_cast<DWORD>(length));
 }
 
-void Win32Server::stop()
+void OverlappedPipeServer::stop()
 {
-    std::lock_guard lifecycle(lifecycleMutex_);
     if (thread_ == nullptr)
         return;
     SetEvent(stopEvent_);
@@ -476,10 +423,9 @@ void Win32Server::stop()
         std::lock_guard connections(connectionsMutex_);
         connections_.clear();
     }
-    lock_.reset();
 }
 
-std::size_t Win32Server::clientCount(std::int32_t port)
+std::size_t OverlappedPipeServer::clientCount(std::int32_t port)
 {
     std::lock_guard connections(connectionsMutex_);
     if (port < 0 || static_cast<std::size_t>(port) >= connections_.size())
@@ -487,20 +433,14 @@ std::size_t Win32Server::clientCount(std::int32_t port)
     return connections_[port].size();
 }
 
+OverlappedPipeServer& server()
+{
+    static auto* instance = new OverlappedPipeServer;
+    return *instance;
+}
+
 }  // namespace
 
-bool virtMidiServerStart(const char* const* portNames, VirtMidiReceiver receiver, void* context)
-{
-    return server().start(portNames, receiver, context);
-}
-
-void virtMidiServerSend(std::int32_t port, const std::uint8_t* bytes, std::int32_t length)
-{
-    server().send(port, bytes, length);
-}
-
-std::size_t virtMidiServerClientCount(std::int32_t port) { return server().clientCount(port); }
-
-void virtMidiServerStop() { server().stop(); }
+VirtMidiPipeServer& virtMidiPipeServer() { return server(); }
 
 }  // namespace corvello
