@@ -51,12 +51,24 @@ function(corvello_fetch_oscpack_source out_dir)
 endfunction()
 
 if(CORVELLO_OSCPACK_SOURCE_DIR)
-  set(oscpack_source ${CORVELLO_OSCPACK_SOURCE_DIR})
-  if(NOT EXISTS ${oscpack_source}/osc/OscTypes.cpp)
-    message(FATAL_ERROR "CORVELLO_OSCPACK_SOURCE_DIR=${oscpack_source} holds no oscpack source tree.")
+  if(NOT EXISTS ${CORVELLO_OSCPACK_SOURCE_DIR}/osc/OscTypes.cpp)
+    message(FATAL_ERROR "CORVELLO_OSCPACK_SOURCE_DIR=${CORVELLO_OSCPACK_SOURCE_DIR} holds no oscpack source tree.")
   endif()
+  set(oscpack_source ${CMAKE_BINARY_DIR}/_deps/oscpack-given)
+  file(COPY ${CORVELLO_OSCPACK_SOURCE_DIR}/ DESTINATION ${oscpack_source})
 else()
   corvello_fetch_oscpack_source(oscpack_source)
+endif()
+
+# oscpack takes `long` for its 64-bit integers on every x86-64, but on Windows
+# `long` has 32 bits (its own assertions then fail at the first message). The
+# build tree's copy takes `long long` there, as on other 64-bit targets.
+file(READ ${oscpack_source}/osc/OscTypes.h oscpack_types)
+string(REPLACE "#elif defined(__x86_64__) || defined(_M_X64)\n\ntypedef long int64;"
+               "#elif (defined(__x86_64__) || defined(_M_X64)) && !defined(_WIN64)\n\ntypedef long int64;"
+               oscpack_types_fixed "${oscpack_types}")
+if(NOT oscpack_types STREQUAL oscpack_types_fixed)
+  file(WRITE ${oscpack_source}/osc/OscTypes.h "${oscpack_types_fixed}")
 endif()
 
 add_library(corv_oscpack STATIC

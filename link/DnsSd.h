@@ -13,7 +13,9 @@ namespace corvello {
 // The public DNS-SD client interface's types. Its calling convention is
 // __stdcall on Windows, which on x86-64, the only Windows target, is the
 // platform's one convention, so no annotation is needed.
-using DNSServiceRef = struct _DNSServiceRef_t*;
+// Opaque: only the library knows what a reference points at.
+struct DNSServiceOpaque;
+using DNSServiceRef = DNSServiceOpaque*;
 using DNSServiceFlags = std::uint32_t;
 using DNSServiceErrorType = std::int32_t;
 

@@ -11,6 +11,12 @@ namespace corvello::test {
 
 namespace {
 
+template <typename Function>
+Function exported(HMODULE library, const char* name)
+{
+    return reinterpret_cast<Function>(reinterpret_cast<void*>(::GetProcAddress(library, name)));
+}
+
 class FakeServicePublisher : public ServicePublisher {
 public:
     ~FakeServicePublisher() override { dnssd().release(); }
@@ -19,9 +25,9 @@ public:
     {
         HMODULE library = dnssd().load() ? ::GetModuleHandleA("dnssd.dll") : nullptr;
         if (library) {
-            publish_ = reinterpret_cast<Publish>(::GetProcAddress(library, "corvfakePublish"));
-            withdraw_ = reinterpret_cast<Withdraw>(::GetProcAddress(library, "corvfakeWithdraw"));
-            isRegistered_ = reinterpret_cast<IsRegistered>(::GetProcAddress(library, "corvfakeIsRegistered"));
+            publish_ = exported<Publish>(library, "corvfakePublish");
+            withdraw_ = exported<Withdraw>(library, "corvfakeWithdraw");
+            isRegistered_ = exported<IsRegistered>(library, "corvfakeIsRegistered");
         }
         if (!publish_ || !withdraw_ || !isRegistered_)
             whyNot = "the test-double dnssd.dll is not next to the test";

@@ -18,7 +18,7 @@
 
 #include "link/DnsSd.h"
 
-struct _DNSServiceRef_t {
+struct corvello::DNSServiceOpaque {
     SOCKET socket = INVALID_SOCKET;
     std::string type;            // browsing and registering references
     std::string registeredName;  // registering references only
@@ -51,7 +51,7 @@ DNSServiceRef newReference()
     static WSADATA data;
     static const int started = WSAStartup(MAKEWORD(2, 2), &data);
     (void)started;
-    auto* ref = new _DNSServiceRef_t;
+    auto* ref = new corvello::DNSServiceOpaque;
     ref->socket = socket(AF_INET, SOCK_DGRAM, IPPROTO_UDP);
     sockaddr_in address{};
     address.sin_family = AF_INET;
