@@ -13,6 +13,9 @@ struct ProgramRun {
     std::optional<int> exitCode;  // nothing when it was killed
     std::string output;
     std::string errorOutput;
+    // What it wrote to the debugger output: caught as a debug monitor does
+    // on Windows; on POSIX that output is its stderr.
+    std::string debugOutput;
 };
 
 ProgramRun runProgram(const std::vector<std::string>& argv, const std::string& input,

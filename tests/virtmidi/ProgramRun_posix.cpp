@@ -29,6 +29,7 @@ ProgramRun runProgram(const std::vector<std::string>& argv, const std::string& i
         run.errorOutput += *line + "\n";
     // Ends it if it is still running; an exited child only reports its code.
     run.exitCode = child.stop(SIGKILL, std::chrono::milliseconds(2000));
+    run.debugOutput = run.errorOutput;
     return run;
 }
 

@@ -34,6 +34,8 @@ TEST_F(VirtMidiServerTest, ASecondServerInAnotherProcessIsRefused)
     const ProgramRun run = runProgram({SECOND_SERVER}, "", 30s);
     EXPECT_EQ(run.exitCode, 0) << run.errorOutput;
     EXPECT_EQ(run.output, "Ok=false\n");
+    EXPECT_NE(run.debugOutput.find("A Virtual MIDI Server is already running"), std::string::npos)
+        << run.debugOutput;
 }
 
 TEST_F(VirtMidiServerTest, AnotherProcessListsThePorts)
