@@ -105,7 +105,6 @@ private:
     std::vector<std::uint8_t> readBuffer_ = std::vector<std::uint8_t>(virtMidiServerReadSize);
 };
 
-
 bool SocketPipeServer::start(const std::vector<std::string>& portNames, VirtMidiReceiver receiver,
                              void* context)
 {

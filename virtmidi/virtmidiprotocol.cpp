@@ -24,7 +24,7 @@ std::size_t boundedNameLength(const char* name)
 std::string virtMidiEncodePortList(const char* const* portNames)
 {
     std::string list;
-    for (const char* const* p = portNames; *p != nullptr; ++p) {
+    for (const char* const* p = portNames; p != nullptr && *p != nullptr; ++p) {
         list.append(*p, boundedNameLength(*p));
         list.push_back('\0');
     }

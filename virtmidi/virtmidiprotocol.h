@@ -45,6 +45,7 @@ std::string virtMidiPipeName(std::string_view portName);
 
 // The published port list: each name and its NUL, then one more NUL. A name
 // that reaches the bound is written empty (and so ends the list for readers).
+// No list at all encodes as an empty one.
 std::string virtMidiEncodePortList(const char* const* portNames);
 // The reverse: names up to the first empty one, never reading past `size`.
 std::vector<std::string> virtMidiDecodePortList(const char* data, std::size_t size);

@@ -18,7 +18,8 @@ using VirtMidiReceiver = void (*)(void* context, std::int32_t port, const std::u
 // `portNames` ends with a null entry. Returns false, after
 // "A Virtual MIDI Server is already running" on the debugger output, when
 // another server runs (in this process too), or after another line there
-// when the system refuses the lock; nothing is created then.
+// when the system refuses the lock or the server thread; no pipe is left
+// open then.
 bool virtMidiServerStart(const char* const* portNames, VirtMidiReceiver receiver, void* context);
 
 // Writes the bytes as one pipe message to every client of the port, from any

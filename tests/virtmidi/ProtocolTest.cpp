@@ -47,6 +47,7 @@ TEST(VirtMidiPortList, ANameReachingTheBoundIsWrittenEmptyAndEndsTheList)
     const std::string list = virtMidiEncodePortList(names);
     EXPECT_EQ(list, longest + std::string("\0\0After\0\0", 9));
     EXPECT_EQ(virtMidiDecodePortList(list.data(), list.size()), std::vector<std::string>{longest});
+    EXPECT_EQ(virtMidiEncodePortList(nullptr), std::string(1, '\0'));
 }
 
 TEST(VirtMidiPortList, DecodingNeverReadsPastTheData)
