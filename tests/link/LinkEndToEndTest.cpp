@@ -8,6 +8,8 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <future>
+#include <memory>
 #include <sstream>
 
 #include "routing/deviceProtocol.h"
@@ -89,6 +91,19 @@ TEST_F(RemoteEndToEnd, ArgumentRecordsAreSentAndAnUnreadableOneIsReported)
     RemoteRun run = runRemote(remote("") + " '9 1 0.5' 'nonsense' 2>/dev/null");
     EXPECT_EQ(run.status, 1);
     EXPECT_EQ(run.lines, std::vector<std::string>{"main 9 1 0.5"});
+}
+
+TEST(RemoteEndToEndClose, AClosedLinkEndsTheRemoteWhileItsStdinStaysOpen)
+{
+    RecordingFilter filter;
+    auto node = std::make_unique<zebNode>(true);
+    node->addFilter(&filter);
+    std::string command = "sleep 3 | " + std::string(CORVELLO_REMOTE_PATH) + " 127.0.0.1:" +
+                          std::to_string(node->listeningPort()) + " 2>/dev/null";
+    auto run = std::async(std::launch::async, [&] { return runRemote(command); });
+    ASSERT_TRUE(eventually([&] { return node->isConnected(); }, 5s));
+    node.reset();
+    EXPECT_EQ(run.get().status, 3);
 }
 
 TEST(RemoteEndToEndWithoutServer, ANodeThatIsNotThereIsReported)

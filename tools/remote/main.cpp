@@ -4,6 +4,7 @@
 #include <atomic>
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <iostream>
 #include <string>
 #include <thread>
@@ -122,27 +123,34 @@ void drain(std::chrono::milliseconds period, const PrintingFilter& filter)
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
 }
 
+int reportClosedLink()
+{
+    std::fflush(stdout);
+    std::fputs("corvello-remote: the link was closed by Corvello\n", stderr);
+    return kLinkClosed;
+}
+
 int run(const Options& options)
 {
     PrintingFilter filter;
     zebNode node(false);
     node.addFilter(&filter);
-    Endpoint endpoint = options.endpoint;
-    if (options.findByDnsSd && !findCorvello(endpoint, options.timeout)) {
-        std::fputs("corvello-remote: no _tamberlin._tcp service found\n", stderr);
+    if (!connectToCorvello(node, options.endpoint, options.timeout)) {
+        std::fprintf(stderr, "corvello-remote: cannot connect to %s:%u\n", options.endpoint.host.c_str(),
+                     options.endpoint.port);
         return kNoConnection;
     }
-    if (!connectToCorvello(node, endpoint, options.timeout)) {
-        std::fprintf(stderr, "corvello-remote: cannot connect to %s:%u\n", endpoint.host.c_str(), endpoint.port);
-        return kNoConnection;
-    }
-    bool allRead = sendInput(node, options, filter);
+    // Input runs on its own thread so that a closed link ends the program
+    // even while stdin stays open.
+    std::atomic<int> inputStatus{-1};
+    std::thread input([&] { inputStatus = sendInput(node, options, filter) ? kDone : kBadInput; });
+    while (inputStatus < 0 && !filter.closed)
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    if (inputStatus < 0)
+        std::_Exit(reportClosedLink());  // the input thread may be blocked on stdin for good
+    input.join();
     drain(options.drain, filter);
-    if (filter.closed) {
-        std::fputs("corvello-remote: the link was closed by Corvello\n", stderr);
-        return kLinkClosed;
-    }
-    return allRead ? kDone : kBadInput;
+    return filter.closed ? reportClosedLink() : inputStatus.load();
 }
 
 }  // namespace
