@@ -10,8 +10,6 @@ namespace corvello {
 
 namespace {
 
-constexpr float kPanKnobBase = 51010.0f;
-constexpr float kSendKnobBase = 51020.0f;
 constexpr std::uint16_t kKnobKind = 10;
 constexpr std::uint16_t kSendMuteKind = 19;
 constexpr std::uint16_t kSendNameKind = 205;

@@ -14,6 +14,7 @@
 #include <cstdint>
 #include <functional>
 #include <mutex>
+#include <optional>
 #include <string_view>
 
 #include "osc/FixedText.h"
@@ -39,6 +40,9 @@ public:
     static constexpr int kStrips = 8;
     static constexpr int kSendSlots = 8;
     static constexpr int kTrackNameLength = 8;
+    // Knob values for the remote: position + base, as 32-bit floats.
+    static constexpr float kPanKnobBase = 51010.0f;
+    static constexpr float kSendKnobBase = 51020.0f;
 
 private:
     using Display = std::array<char, 10>;
@@ -71,6 +75,12 @@ private:
     MessageRecord panDisplay(const Incoming& in);
     MessageRecord panFromHost(const Incoming& in);
     MessageRecord transportStop(const Incoming& in);
+    struct SendAddress {
+        std::int32_t slot, strip;  // both 1 to 8
+    };
+    // The send slot (digit 2) and strip (digit 3) of an address; nothing
+    // unless both are 1 to 8.
+    static std::optional<SendAddress> sendAddress(const Incoming& in);
     MessageRecord sendLevelFromHost(const Incoming& in);
     MessageRecord sendMuteFromHost(const Incoming& in);
     MessageRecord sendDisplayFromHost(const Incoming& in);

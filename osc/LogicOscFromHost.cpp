@@ -28,8 +28,6 @@ struct HostProtocolLogicOSC::Incoming {
 
 namespace {
 
-constexpr float kPanKnobBase = 51010.0f;
-constexpr float kSendKnobBase = 51020.0f;
 constexpr std::size_t kBeatsTextLength = 19;
 constexpr std::size_t kSmpteTextLength = 23;
 constexpr std::size_t kSendNameLength = 19;
@@ -278,42 +276,47 @@ MessageRecord HostProtocolLogicOSC::transportStop(const Incoming& in)
     return result(193, 2, in.v);
 }
 
+std::optional<HostProtocolLogicOSC::SendAddress> HostProtocolLogicOSC::sendAddress(const Incoming& in)
+{
+    const SendAddress at{in.D(2), in.D(3)};
+    if (!isStripOrSlot(at.slot) || !isStripOrSlot(at.strip))
+        return std::nullopt;
+    return at;
+}
+
 MessageRecord HostProtocolLogicOSC::sendLevelFromHost(const Incoming& in)
 {
-    const std::int32_t slot = in.D(2);
-    const std::int32_t strip = in.D(3);
-    if (!isStripOrSlot(slot) || !isStripOrSlot(strip))
+    const auto at = sendAddress(in);
+    if (!at)
         return MessageRecord::nothing();
-    float& level = sendLevel_[slot - 1][strip - 1];
+    float& level = sendLevel_[at->slot - 1][at->strip - 1];
     if (in.v == level)
         return MessageRecord::nothing();
     level = in.v;
-    if (slot != mode_)
+    if (at->slot != mode_)
         return MessageRecord::nothing();
-    return result(10, strip - 1, in.v + kSendKnobBase);
+    return result(10, at->strip - 1, in.v + kSendKnobBase);
 }
 
 MessageRecord HostProtocolLogicOSC::sendMuteFromHost(const Incoming& in)
 {
-    const std::int32_t slot = in.D(2);
-    const std::int32_t strip = in.D(3);
-    if (!isStripOrSlot(slot) || !isStripOrSlot(strip))
+    const auto at = sendAddress(in);
+    if (!at)
         return MessageRecord::nothing();
-    sendMute_[slot - 1][strip - 1] = in.v > 0.0f ? 1 : 0;
-    if (slot != mode_)
+    sendMute_[at->slot - 1][at->strip - 1] = in.v > 0.0f ? 1 : 0;
+    if (at->slot != mode_)
         return MessageRecord::nothing();
-    return result(19, strip - 1, in.v);
+    return result(19, at->strip - 1, in.v);
 }
 
 MessageRecord HostProtocolLogicOSC::sendDisplayFromHost(const Incoming& in)
 {
-    const std::int32_t slot = in.D(2);
-    const std::int32_t strip = in.D(3);
-    if (slot != mode_ || !isStripOrSlot(slot) || !isStripOrSlot(strip))
+    const auto at = sendAddress(in);
+    if (!at || at->slot != mode_)
         return MessageRecord::nothing();
     const std::string_view text = cutBeforeDecibels(in.s.empty() ? std::string_view(" ") : in.s);
-    assignText(sendName_[slot - 1][strip - 1], firstChars(text, kSendNameLength));
-    return result(205, strip - 1, in.v, text);
+    assignText(sendName_[at->slot - 1][at->strip - 1], firstChars(text, kSendNameLength));
+    return result(205, at->strip - 1, in.v, text);
 }
 
 MessageRecord HostProtocolLogicOSC::pageSelect(const Incoming& in)

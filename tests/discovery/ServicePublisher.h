@@ -15,6 +15,9 @@ inline constexpr const char* kOscPeerType = "_kestrosc._udp";
 class ServicePublisher {
 public:
     virtual ~ServicePublisher() = default;
+    // Starts the service and loads the binding; false, saying why, when this
+    // machine cannot.
+    virtual bool start(std::string& whyNot) = 0;
     // Announces a "_kestrosc._udp" service on this machine; returns once it is visible.
     virtual void publish(const std::string& name, std::uint16_t port) = 0;
     virtual void withdraw(const std::string& name) = 0;
@@ -22,8 +25,16 @@ public:
     virtual bool seesRegistration(const std::string& type, std::uint16_t port) = 0;
 };
 
-// Starts the DNS-SD service and loads the binding; null (with `whyNot` set)
-// when this machine cannot run it.
-std::unique_ptr<ServicePublisher> startDnsSdService(std::string& whyNot);
+// The platform's publisher, not yet started.
+std::unique_ptr<ServicePublisher> makeServicePublisher();
+
+// A started publisher, or null with `whyNot` set.
+inline std::unique_ptr<ServicePublisher> startDnsSdService(std::string& whyNot)
+{
+    auto publisher = makeServicePublisher();
+    if (!publisher->start(whyNot))
+        return nullptr;
+    return publisher;
+}
 
 }  // namespace corvello::test

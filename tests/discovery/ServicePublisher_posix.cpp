@@ -71,7 +71,7 @@ public:
             ::kill(busPid_, SIGTERM);
     }
 
-    bool start(std::string& whyNot)
+    bool start(std::string& whyNot) override
     {
         if (!startSystemBus(whyNot) || !startDaemon(whyNot))
             return false;
@@ -156,12 +156,6 @@ private:
 
 }  // namespace
 
-std::unique_ptr<ServicePublisher> startDnsSdService(std::string& whyNot)
-{
-    auto publisher = std::make_unique<AvahiPublisher>();
-    if (!publisher->start(whyNot))
-        return nullptr;
-    return publisher;
-}
+std::unique_ptr<ServicePublisher> makeServicePublisher() { return std::make_unique<AvahiPublisher>(); }
 
 }  // namespace corvello::test

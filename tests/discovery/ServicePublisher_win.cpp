@@ -21,7 +21,7 @@ class FakeServicePublisher : public ServicePublisher {
 public:
     ~FakeServicePublisher() override { dnssd().release(); }
 
-    bool start(std::string& whyNot)
+    bool start(std::string& whyNot) override
     {
         HMODULE library = dnssd().load() ? ::GetModuleHandleA("dnssd.dll") : nullptr;
         if (library) {
@@ -58,12 +58,6 @@ private:
 
 }  // namespace
 
-std::unique_ptr<ServicePublisher> startDnsSdService(std::string& whyNot)
-{
-    auto publisher = std::make_unique<FakeServicePublisher>();
-    if (!publisher->start(whyNot))
-        return nullptr;
-    return publisher;
-}
+std::unique_ptr<ServicePublisher> makeServicePublisher() { return std::make_unique<FakeServicePublisher>(); }
 
 }  // namespace corvello::test

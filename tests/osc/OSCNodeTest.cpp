@@ -155,13 +155,20 @@ std::vector<ReceiveCase> receiveCases()
     };
 }
 
-TEST(OSCNodeReceiving, OnlyFloatOrStringFirstArgumentsBecomeRecords)
-{
+// A receiving node with one recording filter, and a socket that talks to it.
+struct ListeningNode {
+    ListeningNode() { node.addFilter(&filter); }
+
     RecordingFilter filter;
     OSCNode node;
-    node.addFilter(&filter);
-    const auto port = static_cast<std::uint16_t>(node.startReceiving());
+    const std::uint16_t port = static_cast<std::uint16_t>(node.startReceiving());
     LoopbackUdp daw;
+};
+
+TEST(OSCNodeReceiving, OnlyFloatOrStringFirstArgumentsBecomeRecords)
+{
+    ListeningNode listening;
+    auto& [filter, node, port, daw] = listening;
 
     for (const auto& c : receiveCases()) {
         SCOPED_TRACE(c.name);
@@ -184,11 +191,8 @@ TEST(OSCNodeReceiving, OnlyFloatOrStringFirstArgumentsBecomeRecords)
 
 TEST(OSCNodeReceiving, StringArgumentsCarryTheirTextCutToFit)
 {
-    RecordingFilter filter;
-    OSCNode node;
-    node.addFilter(&filter);
-    const auto port = static_cast<std::uint16_t>(node.startReceiving());
-    LoopbackUdp daw;
+    ListeningNode listening;
+    auto& [filter, node, port, daw] = listening;
     const std::string longName(100, 'n');
     daw.sendTo(port, build([&](auto& s) { s << osc::BeginMessage("tn1") << longName.c_str() << osc::EndMessage; }));
     daw.sendTo(port, message("end", 0.0f));
