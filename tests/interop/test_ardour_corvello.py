@@ -26,9 +26,7 @@ GAIN_AT_MINUS_1_DB = 0.8917
 class ArdourThroughCorvelloTest(unittest.TestCase):
     @classmethod
     def setUpClass(cls):
-        stack = PeerStack(cls.__name__)
-        cls.addClassCleanup(stack.stop)
-        cls.chain = Chain(stack)
+        cls.chain = Chain(PeerStack.for_test_class(cls))
         cls.ardour, cls.remote = cls.chain.ardour, cls.chain.remote
         cls.chain.wire_ardour_surface()
         cls.chain.select_mackie_control()

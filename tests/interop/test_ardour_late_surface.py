@@ -20,9 +20,7 @@ from harness.fixture import PeerStack
 class ArdourWiredAfterSelectionTest(unittest.TestCase):
     @classmethod
     def setUpClass(cls):
-        stack = PeerStack(cls.__name__)
-        cls.addClassCleanup(stack.stop)
-        cls.chain = Chain(stack)
+        cls.chain = Chain(PeerStack.for_test_class(cls))
 
     @unittest.expectedFailure
     def test_ardour_wakes_up_without_a_second_selection(self):

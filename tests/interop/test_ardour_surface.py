@@ -18,8 +18,7 @@ from harness.waiting import eventually
 class ArdourMackieSurfaceTest(unittest.TestCase):
     @classmethod
     def setUpClass(cls):
-        cls.stack = PeerStack(cls.__name__)
-        cls.addClassCleanup(cls.stack.stop)
+        cls.stack = PeerStack.for_test_class(cls)
         jack = cls.stack.start_jack()
         cls.ardour = cls.stack.start_ardour()
         cls.surface = cls.stack.start_midi_surface()

@@ -26,6 +26,13 @@ class PeerStack:
         self.jack = None
         self._runtime_dir = None
 
+    @classmethod
+    def for_test_class(cls, test_class):
+        """A stack named after a unittest class, stopped when the class is done."""
+        stack = cls(test_class.__name__)
+        test_class.addClassCleanup(stack.stop)
+        return stack
+
     def corvello_env(self):
         """Environment shared by corvello and corvmidi-jack.
 
@@ -48,8 +55,8 @@ class PeerStack:
     def start_ardour(self):
         return self._started_now(Ardour(self.jack.env, self.work_dir))
 
-    def start_midi_surface(self):
-        return self._started_now(MidiSurface(self.jack.name))
+    def start_midi_surface(self, name="interop-surface"):
+        return self._started_now(MidiSurface(self.jack.name, name))
 
     def start_corvello(self):
         return self._started_now(CorvelloDaemon(self.corvello_env(), self.work_dir))
