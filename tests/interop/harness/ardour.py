@@ -1,9 +1,6 @@
 """Ardour 7 without a GUI (ardour7-lua), its Mackie Control surface enabled."""
 import itertools
-import os
-import re
 import subprocess
-import time
 from pathlib import Path
 
 from .processes import StartedProcess, StartupError

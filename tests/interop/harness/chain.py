@@ -4,7 +4,7 @@ from .ardour import MACKIE_IN, MACKIE_OUT
 
 MACKIE_CONTROL = (186, 1, 1)
 FADER = 9
-UNITY = (0x64 * 128 + 0x08) / 16383  # Ardour's 0 dB fader position
+UNITY = mackie.fader_value(mackie.UNITY_FADER_1)
 
 
 class Chain:

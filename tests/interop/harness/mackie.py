@@ -19,6 +19,11 @@ def pitch_bend(channel, position):
     return bytes([0xE0 | channel, position & 0x7F, position >> 7])
 
 
+def fader_value(message):
+    """A fader's pitch bend as the remote's 0 to 1 value."""
+    return (message[2] * 128 + message[1]) / 16383
+
+
 def lcd_text(message):
     """(position, text) of an LCD update, or None for any other message."""
     if message[:6] != HEADER + b"\x12" or len(message) < 8:
