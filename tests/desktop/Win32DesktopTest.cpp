@@ -149,6 +149,8 @@ TEST_F(Win32Fixture, BringingAMinimizedWindowForwardRestoresIt)
     ShowWindow(window, SW_MINIMIZE);
     pumpMessages(100);
     ASSERT_TRUE(IsIconic(window));
+    for (const ShownProcess& process : services.shownProcesses())
+        EXPECT_NE(static_cast<DWORD>(process.pid), GetCurrentProcessId()) << "its only window is minimized";
     services.bringToFront(handle());
     pumpMessages(200);
     EXPECT_FALSE(IsIconic(window));

@@ -111,6 +111,18 @@ TEST_F(X11Fixture, ListsThisProgramAndItsWindow)
     EXPECT_EQ(thumbnail.at(140, 40), kRightColour);
 }
 
+TEST_F(X11Fixture, AProgramWhoseOnlyWindowIsMinimizedIsNotListed)
+{
+    const Atom wmState = XInternAtom(window->connection, "WM_STATE", False);
+    const long iconic[2] = {3, 0};
+    XChangeProperty(window->connection, window->window, wmState, wmState, 32, PropModeReplace,
+                    reinterpret_cast<const unsigned char*>(iconic), 2);
+    XSync(window->connection, False);
+    for (const ShownProcess& process : services.shownProcesses())
+        EXPECT_NE(process.pid, getpid());
+    services.bringToFront(window->handle());  // restoring maps it again, nothing more
+}
+
 TEST_F(X11Fixture, StreamsAWindowThatChanges)
 {
     // Without a window manager nothing is active; the whole desktop is always in front.
