@@ -49,7 +49,7 @@ std::uint32_t loopbackAddress();  // 127.0.0.1 in network byte order
 
 // Binds to the given IPv4 address (network order) on a system-chosen port.
 bool bindToSystemPort(SocketHandle socket, std::uint32_t address = kAnyAddress);
-// Listens with the system's maximum backlog; UDP sockets refuse, which is harmless.
+// Listens with the system's maximum backlog.
 bool listenWithMaximumBacklog(SocketHandle socket);
 // The bound local port in host byte order, or -1 when it cannot be read.
 std::int32_t localPort(SocketHandle socket);

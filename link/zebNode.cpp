@@ -1,5 +1,7 @@
 #include "link/zebNode.h"
 
+#include "link/WireFormat.h"
+
 #include <array>
 #include <chrono>
 #include <cstdio>
@@ -7,8 +9,6 @@
 namespace corvello {
 
 namespace {
-
-using namespace std::chrono_literals;
 
 // Creates a UDP socket bound on `address` to a system-chosen port; the port
 // goes to `port` (-1 when it cannot be read).
@@ -53,8 +53,6 @@ zebNode::zebNode(bool serverMode) : serverMode(serverMode)
 {
     net::startSockets();
     meteringSocket = openBoundUdpSocket(net::kAnyAddress, meteringPort);
-    if (meteringSocket != net::kNoSocket)
-        net::listenWithMaximumBacklog(meteringSocket);  // refused for UDP; kept for symmetry with the TCP socket
     std::int32_t wakePort = -1;
     wakeSocket = openBoundUdpSocket(net::loopbackAddress(), wakePort);
     if (wakeSocket != net::kNoSocket)

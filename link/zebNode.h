@@ -30,13 +30,11 @@
 #include <atomic>
 #include <cstdint>
 #include <mutex>
-#include <span>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "link/Socket.h"
-#include "link/WireFormat.h"
 #include "link/ZebNode.h"
 
 namespace corvello {

@@ -135,9 +135,13 @@ int run(const Options& options)
     PrintingFilter filter;
     zebNode node(false);
     node.addFilter(&filter);
-    if (!connectToCorvello(node, options.endpoint, options.timeout)) {
-        std::fprintf(stderr, "corvello-remote: cannot connect to %s:%u\n", options.endpoint.host.c_str(),
-                     options.endpoint.port);
+    Endpoint endpoint = options.endpoint;
+    if (options.findByDnsSd && !findCorvello(endpoint, options.timeout)) {
+        std::fputs("corvello-remote: no _tamberlin._tcp service found\n", stderr);
+        return kNoConnection;
+    }
+    if (!connectToCorvello(node, endpoint, options.timeout)) {
+        std::fprintf(stderr, "corvello-remote: cannot connect to %s:%u\n", endpoint.host.c_str(), endpoint.port);
         return kNoConnection;
     }
     // Input runs on its own thread so that a closed link ends the program
