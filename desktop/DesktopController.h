@@ -70,7 +70,6 @@ private:
     FloatPoint freshWindowOrigin();
     void setDesktopOrigin(std::string_view argument);
     void setZoom(std::string_view argument);
-    void setCaptureLimit(IntPair limit);
 
     // Replies and notices (DesktopController.cpp).
     DeviceProtocol& replies();
@@ -100,7 +99,7 @@ private:
     DesktopSettings& settings;
 
     float scale = 1.0f;
-    std::int32_t hostSelector = -1;  // the DAW last selected; kept for the remote's sake, unused here
+    std::int32_t hostSelector = -1;  // the DAW the remote last selected; no command depends on it yet
     DeviceProtocol* queue = nullptr;
     FloatPoint windowOrigin;
     FloatPoint pointerOffset;
