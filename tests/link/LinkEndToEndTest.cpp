@@ -98,10 +98,11 @@ TEST(RemoteEndToEndClose, AClosedLinkEndsTheRemoteWhileItsStdinStaysOpen)
     RecordingFilter filter;
     auto node = std::make_unique<zebNode>(true);
     node->addFilter(&filter);
-    std::string command = "sleep 3 | " + std::string(CORVELLO_REMOTE_PATH) + " 127.0.0.1:" +
+    std::string command = "(echo '9 1 1'; sleep 3) | " + std::string(CORVELLO_REMOTE_PATH) + " 127.0.0.1:" +
                           std::to_string(node->listeningPort()) + " 2>/dev/null";
     auto run = std::async(std::launch::async, [&] { return runRemote(command); });
-    ASSERT_TRUE(eventually([&] { return node->isConnected(); }, 5s));
+    // A received record shows the remote is past connecting and reading stdin.
+    ASSERT_TRUE(eventually([&] { return filter.received().size() == 1; }, 5s));
     node.reset();
     EXPECT_EQ(run.get().status, 3);
 }
