@@ -19,9 +19,9 @@ class VirtMidiClientPipe {
 public:
     using ReadBuffer = std::span<std::uint8_t, virtMidiClientReadSize>;
 
-    // Connects to the port's pipe, waiting briefly only while the server
-    // readies the port for its next client; null, with `error` set, when no
-    // server serves that port.
+    // Connects to the port's pipe, waiting (at most two seconds) only while a
+    // running server readies the port for its next client; null, with
+    // `error` set, when no server serves that port.
     static std::unique_ptr<VirtMidiClientPipe> connect(std::string_view portName, std::string& error);
 
     virtual ~VirtMidiClientPipe() = default;

@@ -2,6 +2,12 @@
 
 #include <windows.h>
 
+#include <algorithm>
+#include <vector>
+
+#include "virtmidi/virtmidilock.h"
+#include "virtmidi/virtmidiportlist.h"
+
 namespace corvello {
 
 namespace {
@@ -64,18 +70,37 @@ private:
 };
 
 constexpr DWORD kBusyWaitMs = 2000;
+constexpr DWORD kMissingRetryMs = 10;
+
+bool portIsPublished(std::string_view portName)
+{
+    if (!virtMidiServerRunning())
+        return false;
+    const std::vector<std::string> names = virtMidiReadPortList();
+    return std::find(names.begin(), names.end(), portName) != names.end();
+}
 
 // Between one client's arrival and the server's next listening instance the
-// pipe is busy; wait for that instance rather than fail, as a socket's
-// backlog would on POSIX.
-HANDLE openPipe(const std::string& name)
+// port is busy (Wine may even call it missing); wait for that instance
+// rather than fail, as a socket's backlog would on POSIX. Returns the handle,
+// or INVALID_HANDLE_VALUE with `error` set.
+HANDLE openPipe(const std::string& pipeName, std::string_view portName, DWORD& error)
 {
+    const ULONGLONG deadline = GetTickCount64() + kBusyWaitMs;
     for (;;) {
-        const HANDLE pipe = CreateFileA(name.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+        const HANDLE pipe = CreateFileA(pipeName.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
                                         OPEN_EXISTING, FILE_FLAG_OVERLAPPED, nullptr);
-        if (pipe != INVALID_HANDLE_VALUE || GetLastError() != ERROR_PIPE_BUSY ||
-            !WaitNamedPipeA(name.c_str(), kBusyWaitMs))
+        if (pipe != INVALID_HANDLE_VALUE)
             return pipe;
+        error = GetLastError();
+        const bool inTime = GetTickCount64() < deadline;
+        if (error == ERROR_PIPE_BUSY && inTime && WaitNamedPipeA(pipeName.c_str(), kBusyWaitMs))
+            continue;
+        if (error == ERROR_FILE_NOT_FOUND && inTime && portIsPublished(portName)) {
+            Sleep(kMissingRetryMs);
+            continue;
+        }
+        return INVALID_HANDLE_VALUE;
     }
 }
 
@@ -85,10 +110,10 @@ std::unique_ptr<VirtMidiClientPipe> VirtMidiClientPipe::connect(std::string_view
                                                                 std::string& error)
 {
     const std::string name = virtMidiPipeName(portName);
-    const HANDLE pipe = openPipe(name);
+    DWORD openError = 0;
+    const HANDLE pipe = openPipe(name, portName, openError);
     if (pipe == INVALID_HANDLE_VALUE) {
-        error = "no virtual MIDI server serves " + name + " (error " +
-                std::to_string(GetLastError()) + ")";
+        error = "no virtual MIDI server serves " + name + " (error " + std::to_string(openError) + ")";
         return nullptr;
     }
     DWORD mode = PIPE_READMODE_MESSAGE;

@@ -309,9 +309,10 @@ void OverlappedPipeServer::acceptClient(std::int32_t index)
         std::lock_guard connections(connectionsMutex_);
         connections_[index].push_back(connection);
     }
+    // The next client finds no instance until this one listens: make it first.
+    listen(port);
     if (!startRead(connection))
         disconnectAndClose(connection);
-    listen(port);
 }
 
 bool OverlappedPipeServer::startRead(PipeConnection* connection)

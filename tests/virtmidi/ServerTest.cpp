@@ -150,6 +150,24 @@ TEST_F(VirtMidiServerTest, AClientThatLeavesIsDroppedFromItsPort)
     EXPECT_EQ(readMessage(*staying), kNoteOn);
 }
 
+// Clients that leave before the server has even taken them must cost only
+// their own connection, never the port or the server.
+TEST_F(VirtMidiServerTest, ClientsThatComeAndGoAtOnceNeverStopTheServer)
+{
+    for (int i = 0; i < 200; ++i) {
+        std::string refusedInTheRush;
+        VirtMidiClientPipe::connect("Swivo 2", refusedInTheRush);
+    }
+    ASSERT_TRUE(clientCountReaches(1, 0));
+
+    auto client = connectClient("Swivo 2");
+    ASSERT_TRUE(client);
+    ASSERT_TRUE(client->write(kNoteOn.data(), kNoteOn.size()));
+    EXPECT_EQ(recorder.next(), (Received{1, kNoteOn}));
+    send(1, kNoteOn);
+    EXPECT_EQ(readMessage(*client), kNoteOn);
+}
+
 // A client that never reads must not hold up the sender, nor garble what
 // the others and it itself receive.
 TEST_F(VirtMidiServerTest, ASendNeverWaitsForAClientThatStopsReading)

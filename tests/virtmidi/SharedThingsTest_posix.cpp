@@ -82,5 +82,25 @@ TEST(VirtMidiSharedFiles, APortWhoseSocketPathIsTooLongFailsClearlyAndAloneOnBot
     virtMidiServerStop();
 }
 
+// A port whose socket cannot be made yet is retried, not given up.
+TEST(VirtMidiSharedFiles, APortThatCannotListenYetIsRetriedWhileTheOthersServe)
+{
+    isolateSharedThings();
+    const char* const names[] = {"Swivo 1", "later/port", nullptr};
+    Recorder recorder;
+    ASSERT_TRUE(virtMidiServerStart(names, &Recorder::receive, &recorder));
+    std::string error;
+    EXPECT_EQ(VirtMidiClientPipe::connect("later/port", error), nullptr);
+    auto client = connectClient("Swivo 1");
+    ASSERT_TRUE(client);
+
+    fs::create_directory(fs::path(virtMidiSharedDir(*virtMidiRuntimeDir())) / "later");
+    EXPECT_TRUE(eventually([] {
+        std::string ignored;
+        return VirtMidiClientPipe::connect("later/port", ignored) != nullptr;
+    }));
+    virtMidiServerStop();
+}
+
 }  // namespace
 }  // namespace corvello::test
