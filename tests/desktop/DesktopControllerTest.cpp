@@ -187,3 +187,40 @@ TEST_F(ControllerFixture, CaptureLimitsAreProcessWideAndResetByANewController)
 
 }  // namespace
 }  // namespace corvello::test
+
+namespace corvello::test {
+namespace {
+
+// Whatever the remote sends, the controller answers only with desktop
+// records and never touches memory it does not own (run under ASan/UBSan).
+TEST(DesktopControllerRobustness, SurvivesArbitraryRecords)
+{
+    FakeDesktop desktop({640, 480});
+    desktop.addProcess(5, "Editor");
+    desktop.addWindow(300, 5, {-50, -20, 200, 100});  // partly off the screen
+    desktop.addWindow(301, 5, {600, 400, 900, 700});
+    desktop.foreground = 300;
+    DesktopSettings settings;
+    RecordingQueue queue;
+    DesktopController controller(desktop, settings);
+    controller.setHost(1, &queue);
+
+    std::uint32_t seed = 12345;
+    const auto next = [&] { return (seed = seed * 1664525u + 1013904223u) >> 16; };  // high bits: the low ones cycle
+    const std::string pieces[] = {"300", "301", "-1", "0", "reset", "5,5", "100000,100000", "-9,-9", "2,3",
+                                  "nan", "inf", "1e40", ",", "", std::string(200, '9'), std::string("3\0,4", 4)};
+    const float values[] = {0.0f, 1.0f, 5.0f, -2.0f, 300.0f, 301.0f, std::nanf(""), 1e30f, -1e30f};
+    for (int i = 0; i < 3000; ++i) {
+        const auto index = static_cast<std::int32_t>(next() % 18) - 1;
+        std::string text = pieces[next() % std::size(pieces)];
+        if (next() % 4 == 0)
+            text += pieces[next() % std::size(pieces)];
+        controller.receive({kDesktopKind, index, values[next() % std::size(values)], text, 0});
+    }
+    for (const auto& record : queue.records)
+        ASSERT_EQ(record.kind, kDesktopKind);
+    EXPECT_EQ(queue.batchesBegun, queue.batchesEnded);
+}
+
+}  // namespace
+}  // namespace corvello::test
