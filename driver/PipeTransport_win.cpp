@@ -7,7 +7,38 @@
 namespace corvello {
 
 namespace {
+
 HANDLE handleOf(PipeHandle pipe) { return reinterpret_cast<HANDLE>(pipe); }
+
+// How long an open waits for a listening instance of the port's pipe.
+constexpr DWORD kInstanceWaitMs = 1000;
+constexpr DWORD kInstancePollMs = 5;
+
+HANDLE createPipeClient(const std::string& name)
+{
+    return CreateFileA(name.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                       FILE_FLAG_OVERLAPPED, nullptr);
+}
+
+// The server makes a new listening instance only after a client has taken the
+// last one, so a device reopened at once can find none free (busy) or none at
+// all for a moment (not found). Both are waited out briefly; a port the server
+// does not serve fails after the wait.
+HANDLE connectToInstance(const std::string& name, DWORD& error)
+{
+    const DWORD start = GetTickCount();
+    for (;;) {
+        HANDLE pipe = createPipeClient(name);
+        error = GetLastError();
+        const DWORD waited = GetTickCount() - start;
+        if (pipe != INVALID_HANDLE_VALUE || waited >= kInstanceWaitMs ||
+            (error != ERROR_PIPE_BUSY && error != ERROR_FILE_NOT_FOUND))
+            return pipe;
+        if (error != ERROR_PIPE_BUSY || !WaitNamedPipeA(name.c_str(), kInstanceWaitMs - waited))
+            Sleep(kInstancePollMs);
+    }
+}
+
 }  // namespace
 
 // Opened for overlapped use: the read thread keeps a read outstanding while
@@ -15,10 +46,10 @@ HANDLE handleOf(PipeHandle pipe) { return reinterpret_cast<HANDLE>(pipe); }
 PipeHandle openPortPipe(const std::string& portName, int& error)
 {
     const std::string name = virtMidiPipeName(portName);
-    HANDLE pipe = CreateFileA(name.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
-                              OPEN_EXISTING, FILE_FLAG_OVERLAPPED, nullptr);
+    DWORD connectError = 0;
+    HANDLE pipe = connectToInstance(name, connectError);
     if (pipe == INVALID_HANDLE_VALUE) {
-        error = static_cast<int>(GetLastError());
+        error = static_cast<int>(connectError);
         return kInvalidPipe;
     }
     DWORD mode = PIPE_READMODE_MESSAGE;

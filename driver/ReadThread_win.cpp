@@ -85,6 +85,9 @@ void ReadThread::stop()
     if (WaitForSingleObject(impl.doneEvent, kStopTimeoutMs) == WAIT_TIMEOUT &&
         GetExitCodeThread(impl.thread, &exitCode) && exitCode == STILL_ACTIVE)
         impl.terminateHoldingEveryLock();
+    // After saying it is done the thread still runs a few instructions of this
+    // library; the library may be unloaded as soon as the last device closes.
+    WaitForSingleObject(impl.thread, kStopTimeoutMs);
     CloseHandle(impl.thread);
     impl.thread = nullptr;
 }

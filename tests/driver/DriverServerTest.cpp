@@ -298,7 +298,7 @@ TEST_F(DriverWithServer, WritesRaceSafelyWithOpenAndClose)
         }
     });
     for (int i = 0; i < 50; ++i) {
-        ASSERT_EQ(openOutput(0), MMSYSERR_NOERROR);
+        EXPECT_EQ(openOutput(0), MMSYSERR_NOERROR) << "open " << i;
         closeOutput(0);
     }
     stop = true;
