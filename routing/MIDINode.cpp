@@ -6,6 +6,8 @@ namespace corvello {
 
 void MIDINode::send(std::int32_t localPort, const std::uint8_t* bytes, std::int32_t length)
 {
+    if (localPort < 0 || localPort >= portCount)
+        return;
     virtMidiServerSend(firstPort + localPort, bytes, length);
 }
 

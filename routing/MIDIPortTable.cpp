@@ -23,7 +23,7 @@ MIDIPortTable::MIDIPortTable(NoServer) {}
 
 MIDINode* MIDIPortTable::createNode(std::int32_t portCount)
 {
-    nodes_.push_back(std::make_unique<MIDINode>(portCount_));
+    nodes_.push_back(std::make_unique<MIDINode>(portCount_, portCount));
     portCount_ += portCount;
     bounds_.push_back(portCount_);
     return nodes_.back().get();
