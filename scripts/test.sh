@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Sets up a fresh Debian 12 machine (as root) and runs every test tier:
-# native unit, end-to-end and interop tests; the unit tests again under
-# AddressSanitizer and UndefinedBehaviorSanitizer; the MinGW build and the
-# Windows tests under Wine (console tests first, then the desktop ones under Xvfb).
+# native unit, end-to-end and interop tests; the unit and end-to-end tests
+# again under AddressSanitizer and UndefinedBehaviorSanitizer; a short run of
+# each fuzz target; the MinGW build and the Windows tests under Wine (console
+# tests first, then the desktop ones under Xvfb).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -28,7 +29,10 @@ stage "sanitizer build"
 cmake --preset linux-asan -DCORVELLO_WERROR=ON >/dev/null
 cmake --build --preset linux-asan -j"$jobs"
 stage "sanitizer tests"
-ASAN_OPTIONS=detect_leaks=0 UBSAN_OPTIONS=print_stacktrace=1 run_ctest linux-asan -L unit
+ASAN_OPTIONS=detect_leaks=0 UBSAN_OPTIONS=print_stacktrace=1 run_ctest linux-asan -L 'unit|e2e'
+
+stage "fuzzing the MIDI host protocols"
+bash scripts/fuzz.sh 10 || failed+=("fuzz")
 
 stage "Windows build"
 cmake --preset windows -DCORVELLO_WERROR=ON >/dev/null
