@@ -120,6 +120,21 @@ TEST_F(VirtMidiServerTest, AMessageBreakingTheLimitsEndsOnlyItsSendersConnection
     }
 }
 
+TEST_F(VirtMidiServerTest, AClientTakes512ByteMessagesAndEndsOnLongerOnes)
+{
+    auto client = connectClient("Tamberlin");
+    ASSERT_TRUE(client);
+    ASSERT_TRUE(clientCountReaches(2, 1));
+
+    send(2, filled(512, 0x01));
+    EXPECT_EQ(readMessage(*client), filled(512, 0x01));
+    send(2, filled(513, 0x02));
+    std::uint8_t buffer[virtMidiClientReadSize];
+    std::string endReason;
+    EXPECT_EQ(client->read(buffer, endReason), std::nullopt);
+    EXPECT_NE(endReason.find("512"), std::string::npos) << endReason;
+}
+
 TEST_F(VirtMidiServerTest, SendsThatReachNoClientTakeNothing)
 {
     send(1, kNoteOn);  // a port without clients
