@@ -18,6 +18,12 @@ std::string_view cutToField(const char* text)
     return s.substr(0, OscRecord::kFieldSize - 1);
 }
 
+void reportMessageError(const osc::ReceivedMessage& message, const char* what)
+{
+    std::printf("error while parsing message: %s: %s\n", message.AddressPattern(), what);
+    std::fflush(stdout);
+}
+
 }  // namespace
 
 void ExamplePacketListener::ProcessPacket(const char* data, int size, const IpEndpointName& source)
@@ -36,10 +42,9 @@ void ExamplePacketListener::ProcessMessage(const osc::ReceivedMessage& message, 
     try {
         deliverFirstArgument(message);
         if (message.ArgumentCount() > 1)
-            throw osc::ExcessArgumentException();
+            reportMessageError(message, osc::ExcessArgumentException().what());
     } catch (const osc::Exception& e) {
-        std::printf("error while parsing message: %s: %s\n", message.AddressPattern(), e.what());
-        std::fflush(stdout);
+        reportMessageError(message, e.what());
     }
 }
 
