@@ -87,7 +87,7 @@ private:
     MessageRecord pageSelect(const Incoming& in);
     MessageRecord jogState(const Incoming& in);
 
-    mutable std::mutex mutex_;
+    std::mutex mutex_;
     MillisecondClock clock_;
 
     bool transportMoving_ = false;
