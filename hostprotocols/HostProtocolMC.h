@@ -23,9 +23,10 @@ public:
     int toHost(MessageRecord record) override;
 
     virtual void sendVersionReply();
-    // A hook for surfaces that must answer the DAW's device query; this one
-    // introduces itself when selected instead.
-    virtual void onDeviceQuery() {}
+    // The DAW asks once per connection of its surface ports. Answering with
+    // the same reply the selection sends wakes a DAW wired after the remote
+    // chose this protocol; otherwise it would wait for a second selection.
+    virtual void onDeviceQuery() { sendDeviceQueryReply(); }
     virtual void sendConnectionReply(bool accepted);
     // Writes `length` - 1 characters from bytes[1] into the LCD at position
     // bytes[0] (clipped to the LCD) and reports the row or rows touched as kind 1.

@@ -105,9 +105,10 @@ TEST(MackieControlHandshake, RepliesByteForByte)
     EXPECT_EQ(mc.protocol.toHost(number(kHostSelectionKind, 0, 0.0f)), 1);
     EXPECT_EQ(mc.node.take(), Writes{at0(kDeviceQueryReply)});
 
-    // The DAW's device query gets no answer; its host connection reply is confirmed.
+    // The DAW's device query gets the same introduction (a DAW wired after
+    // the selection wakes up on it); its host connection reply is confirmed.
     EXPECT_TRUE(mc.fromHost({0xF0, 0x00, 0x00, 0x66, 0x14, 0x00, 0xF7}).isNothing());
-    EXPECT_TRUE(mc.node.take().empty());
+    EXPECT_EQ(mc.node.take(), Writes{at0(kDeviceQueryReply)});
     EXPECT_TRUE(mc.fromHost({0xF0, 0x00, 0x00, 0x66, 0x14, 0x02, 1, 2, 3, 4, 5, 6, 7, 9, 9, 9, 9, 0xF7}).isNothing());
     EXPECT_EQ(mc.node.take(), Writes{at0({0xF0, 0x00, 0x00, 0x66, 0x14, 0x03, 1, 2, 3, 4, 5, 6, 7, 0xF7})});
 

@@ -3,11 +3,9 @@
 This is what a user meets who connects the remote first and starts Ardour
 later, or restarts it. Ardour asks for the surface once per connection (the
 device query) and wakes up on the surface's reply. Corvello replies only when
-the remote selects Mackie Control, so here Ardour stays asleep until the
-remote selects it again. Answering the device query with the same reply
-wakes it (checked against Ardour 7.3: one state dump, however many queries
-are answered). Known fault, kept visible here until the Mackie protocol
-answers the query; then this test passes and the marker must go.
+the remote selects Mackie Control; it also answers Ardour's device query with
+the same reply, which wakes a surface wired later (one state dump, however
+many of Ardour's four queries are answered).
 
 Started for real, each by PID, as in test_ardour_corvello.py.
 """
@@ -22,7 +20,6 @@ class ArdourWiredAfterSelectionTest(unittest.TestCase):
     def setUpClass(cls):
         cls.chain = Chain(PeerStack.for_test_class(cls))
 
-    @unittest.expectedFailure
     def test_ardour_wakes_up_without_a_second_selection(self):
         self.chain.select_mackie_control()
         self.chain.wire_ardour_surface()
