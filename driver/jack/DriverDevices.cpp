@@ -40,7 +40,13 @@ void DriverDevices::supervise()
     if (count > 0 && openAll(count)) {
         retryInterval_ = kFirstRetryInterval;
         nextCheck_ = now + kConnectedCheckInterval;
+        openFailureReported_ = false;
         return;
+    }
+    if (count > 0 && !openFailureReported_) {
+        std::fprintf(stderr, "corvmidi-jack: Corvello runs, but the driver cannot open its "
+                             "ports; retrying\n");
+        openFailureReported_ = true;
     }
     closeAll();
     nextCheck_ = now + retryInterval_;

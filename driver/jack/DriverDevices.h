@@ -63,6 +63,7 @@ private:
     std::vector<std::uint8_t> event_ = std::vector<std::uint8_t>(MidiEventRing::kMaxEventSize);
     bool open_ = false;
     bool writeFailed_ = false;
+    bool openFailureReported_ = false;
     Clock::time_point nextCheck_ = Clock::now();
     std::chrono::milliseconds retryInterval_{500};
 };
