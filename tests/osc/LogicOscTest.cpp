@@ -372,5 +372,24 @@ TEST_F(LogicOsc, ActivationOpensTheOutputForTheDawAndRefreshes)
     EXPECT_EQ(remote.records.size(), 8u * 2 + 9 + 1);
 }
 
+// The link thread and the OSC receive thread work on the same bank state.
+TEST_F(LogicOsc, TheRemoteAndTheDawMayTalkAtOnce)
+{
+    std::thread dawSide([&] {
+        for (int i = 0; i < 2000; ++i) {
+            fromDaw("md", static_cast<float>(i % 9) / 8.0f);
+            fromDaw("sl23", static_cast<float>(i));
+            fromDaw("cts", 0.0f, std::to_string(i));
+        }
+    });
+    for (int i = 0; i < 2000; ++i) {
+        protocol.toHost(rec(204, i % 9, 1.0f));
+        protocol.toHost(rec(188, 2, 0.5f));
+        protocol.toHost(rec(193, 135 + i % 2, 1.0f));
+    }
+    dawSide.join();
+    EXPECT_EQ(daw.sent.size(), 2u * 2000) << "every mode and knob message reached the DAW";
+}
+
 }  // namespace
 }  // namespace corvello

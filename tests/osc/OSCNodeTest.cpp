@@ -157,12 +157,16 @@ std::vector<ReceiveCase> receiveCases()
 
 // A receiving node with one recording filter, and a socket that talks to it.
 struct ListeningNode {
-    ListeningNode() { node.addFilter(&filter); }
-
     RecordingFilter filter;
     OSCNode node;
-    const std::uint16_t port = static_cast<std::uint16_t>(node.startReceiving());
+    const std::uint16_t port = attachAndStart();  // filters are attached before traffic starts
     LoopbackUdp daw;
+
+    std::uint16_t attachAndStart()
+    {
+        node.addFilter(&filter);
+        return static_cast<std::uint16_t>(node.startReceiving());
+    }
 };
 
 TEST(OSCNodeReceiving, OnlyFloatOrStringFirstArgumentsBecomeRecords)
@@ -267,6 +271,25 @@ TEST(OSCNodeAnswering, TheSenderBecomesThePeerAndHearsBackFromTheNodesPort)
     node.sendFloat(floatRecord("tv2", 0.25f));
     EXPECT_EQ(otherDaw.receive(), message("tv2", 0.25f));
     EXPECT_FALSE(daw.receive(100ms));
+}
+
+// The browser thread aims the node while another thread sends through it:
+// no send may use a socket that is being replaced or closed.
+TEST(OSCNodeAnswering, PeerChangesDuringSendsAreSafe)
+{
+    LoopbackUdp daw;
+    OSCNode node;
+    std::atomic<bool> done{false};
+    std::thread sender([&] {
+        while (!done)
+            node.sendFloat(floatRecord("tv1", 0.5f));
+    });
+    for (int i = 0; i < 200; ++i) {
+        node.setPeer("127.0.0.1", daw.port());
+        node.setPeer("", 0);
+    }
+    done = true;
+    sender.join();
 }
 
 }  // namespace
