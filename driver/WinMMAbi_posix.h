@@ -11,10 +11,8 @@ using WORD = std::uint16_t;
 using DWORD = std::uint32_t;
 using UINT = std::uint32_t;
 using BOOL = std::int32_t;
-using LONG = std::int32_t;
 using WCHAR = char16_t;
 using DWORD_PTR = std::uint64_t;
-using UINT_PTR = std::uint64_t;
 using LPARAM = std::int64_t;
 using LRESULT = std::int64_t;
 using MMRESULT = UINT;
@@ -125,7 +123,6 @@ struct MIDIHDR {
     DWORD dwOffset;
     DWORD_PTR dwReserved[8];
 };
-using LPMIDIHDR = MIDIHDR*;
 static_assert(sizeof(MIDIHDR) == 120);
 
 struct MIDIOPENSTRMID {
