@@ -5,30 +5,34 @@
 #include <cstdlib>
 #include <filesystem>
 #include <string>
+#include <vector>
 
 namespace corvello::test {
 
 namespace {
 
-std::string& privateRuntimeDir()
+std::vector<std::string>& privateRuntimeDirs()
 {
-    static std::string dir;
-    return dir;
+    static std::vector<std::string> dirs;
+    return dirs;
 }
 
-void removePrivateRuntimeDir() { std::filesystem::remove_all(privateRuntimeDir()); }
+void removePrivateRuntimeDirs()
+{
+    for (const std::string& dir : privateRuntimeDirs())
+        std::filesystem::remove_all(dir);
+}
 
 }  // namespace
 
-// One directory per test process, removed when it ends.
+// A fresh directory for each test, all removed when the process ends.
 void isolateSharedThings()
 {
-    if (!privateRuntimeDir().empty())
-        return;
     std::string dir = "/tmp/corvmidi-test-XXXXXX";
     ASSERT_NE(mkdtemp(dir.data()), nullptr);
-    privateRuntimeDir() = dir;
-    std::atexit(removePrivateRuntimeDir);
+    if (privateRuntimeDirs().empty())
+        std::atexit(removePrivateRuntimeDirs);
+    privateRuntimeDirs().push_back(dir);
     setenv("XDG_RUNTIME_DIR", dir.c_str(), 1);
 }
 
