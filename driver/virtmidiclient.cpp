@@ -69,8 +69,7 @@ void createPortRecords(ClientState& s)
     s.recordsCreated = true;
 }
 
-// Opens every port's pipe that is not open yet. On failure the pipes opened
-// before stay open.
+// Opens every port's pipe that is not open yet.
 bool _midiPipesOpen(ClientState& s)
 {
     for (std::uint32_t i = 0; i < s.recordCount; ++i) {
@@ -135,6 +134,9 @@ bool clientOpen()
         return true;
     if (!_midiPipesOpen(s) ||
         (!s.readThread.started() && !s.readThread.start(s.records.get(), s.recordCount))) {
+        // Nobody would read the pipes that did open, and the server would keep
+        // writing to them: they are closed, the next open opens them afresh.
+        closeAllPipes(s);
         --s.openCount;
         return false;
     }

@@ -35,6 +35,9 @@ void isolateSharedThings();
 // refuse (on Windows a value of another type, on POSIX not a file).
 void removePublishedPortList();
 void publishPortListOfTheWrongType();
+// Takes one port's pipe away from a running server; false where the platform
+// cannot (Windows).
+bool makePortUnreachable(const char* portName);
 
 // Values handed over on one thread and awaited on another.
 template <typename T>

@@ -259,6 +259,18 @@ TEST_F(DriverWithServer, TheFirstCountFoundStaysForTheProcess)
     virtMidiServerStop();
 }
 
+TEST_F(DriverWithServer, AFailedOpenLeavesNoPipeOpen)
+{
+    ASSERT_EQ(outputMessage(0, MODM_GETNUMDEVS), 3u);
+    if (!makePortUnreachable("Swivo 2"))
+        GTEST_SKIP() << "a port's pipe cannot be taken away here";
+    EXPECT_EQ(openOutput(0), MMSYSERR_NODRIVER);
+    bool released = false;
+    for (int attempt = 0; attempt < 100 && !released; ++attempt, std::this_thread::sleep_for(20ms))
+        released = virtMidiServerClientCount(0) == 0;
+    EXPECT_TRUE(released) << "the pipe of port 0 stayed open after the failed open";
+}
+
 TEST_F(DriverWithServer, ShowsAtMostSixteenPorts)
 {
     stopServer();

@@ -47,4 +47,9 @@ void publishPortListOfTheWrongType()
     std::filesystem::create_directories(virtMidiPortsPath(*virtMidiRuntimeDir()));
 }
 
+bool makePortUnreachable(const char* portName)
+{
+    return std::filesystem::remove(virtMidiSharedDir(*virtMidiRuntimeDir()) + "/" + portName);
+}
+
 }  // namespace corvello::test

@@ -22,4 +22,6 @@ void publishPortListOfTheWrongType()
     RegCloseKey(key);
 }
 
+bool makePortUnreachable(const char*) { return false; }
+
 }  // namespace corvello::test
