@@ -215,7 +215,9 @@ TEST(MackieControlLcd, WritesRowsAndReportsWhatWasTouched)
     mc.decodeLcd(second.data(), 2, record);
     EXPECT_EQ(record, text(1, 0, "X"));
 
-    Bytes fullRow = {0};
+    Bytes fullRow;
+    fullRow.reserve(1 + row.size());
+    fullRow.push_back(0);
     fullRow.insert(fullRow.end(), row.begin(), row.end());
     mc.decodeLcd(fullRow.data(), static_cast<std::int32_t>(fullRow.size()), record);
     EXPECT_EQ(record, text(1, 2, row + "X"));
