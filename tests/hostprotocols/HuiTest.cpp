@@ -13,16 +13,7 @@ namespace {
 
 using namespace std::string_literals;
 
-Bytes sysEx(std::uint8_t command, const std::string& payload)
-{
-    const Bytes header = {0xF0, 0x00, 0x00, 0x66, 0x05, 0x00, command};
-    Bytes message;
-    message.reserve(header.size() + payload.size() + 1);
-    message.insert(message.end(), header.begin(), header.end());
-    message.insert(message.end(), payload.begin(), payload.end());
-    message.push_back(0xF7);
-    return message;
-}
+Bytes sysEx(std::uint8_t command, const std::string& payload) { return huiSysEx(command, payload); }
 
 struct FromDaw {
     std::vector<Bytes> messages;  // the last one's record is checked

@@ -85,12 +85,7 @@ TEST(MalformedInput, MackieSegmentDisplayStaysInsideAnUnterminatedMessage)
 
 TEST(MalformedInput, HuiSysExBeyondTheSurfaceIsIgnored)
 {
-    auto sysEx = [](std::uint8_t command, Bytes payload) {
-        Bytes message = {0xF0, 0x00, 0x00, 0x66, 0x05, 0x00, command};
-        message.insert(message.end(), payload.begin(), payload.end());
-        message.push_back(0xF7);
-        return message;
-    };
+    auto sysEx = [](std::uint8_t command, const Bytes& payload) { return huiSysEx(command, payload); };
     const Bytes cases[] = {
         {0xF0, 0x00, 0x00, 0x66, 0x05, 0x00},              // header only
         {0xF0, 0x00, 0x00, 0x66, 0x05, 0x00, 0x10},        // scribble, no F7

@@ -83,6 +83,20 @@ struct Wired {
 
 inline MidiWrite at0(Bytes bytes) { return {0, std::move(bytes)}; }
 
+// A HUI system-exclusive message: header, command, payload, F7. Built with its
+// final size reserved, which also keeps GCC's -O2 bounds check quiet.
+template <typename Payload>
+Bytes huiSysEx(std::uint8_t command, const Payload& payload)
+{
+    const Bytes header = {0xF0, 0x00, 0x00, 0x66, 0x05, 0x00, command};
+    Bytes message;
+    message.reserve(header.size() + payload.size() + 1);
+    message.insert(message.end(), header.begin(), header.end());
+    message.insert(message.end(), payload.begin(), payload.end());
+    message.push_back(0xF7);
+    return message;
+}
+
 inline MessageRecord number(std::uint16_t kind, std::int32_t index, float value)
 {
     return MessageRecord::number(kind, index, value);
