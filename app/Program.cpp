@@ -5,7 +5,7 @@
 #include "link/ServiceAdvertiser.h"
 #include "link/ServiceBrowser.h"
 #include "osc/OscDiscovery.h"
-#include "link/zebNode.h"
+#include "link/RemoteLink.h"
 #include "osc/OSCNode.h"
 #include "routing/RoutingSetup.h"
 #include "routing/Translator.h"

@@ -11,7 +11,7 @@
 
 #include "link/Socket.h"
 #include "link/WireFormat.h"
-#include "link/zebNode.h"
+#include "link/RemoteLink.h"
 
 namespace corvello {
 namespace {

@@ -1,6 +1,6 @@
 #include "routing/RoutingSetup.h"
 
-#include "link/zebNode.h"
+#include "link/RemoteLink.h"
 #include "osc/OSCNode.h"
 #include "routing/MIDIPortTable.h"
 #include "routing/Translator.h"

@@ -7,7 +7,7 @@
 #include "routing/HostProtocolFactory.h"
 #include "routing/OscService.h"
 #include "routing/VersionCode.h"
-#include "routing/deviceProtocol.h"
+#include "routing/OutgoingQueue.h"
 
 namespace corvello {
 

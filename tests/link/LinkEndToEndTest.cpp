@@ -12,7 +12,7 @@
 #include <memory>
 #include <sstream>
 
-#include "routing/deviceProtocol.h"
+#include "routing/OutgoingQueue.h"
 #include "tests/link/LinkTestSupport.h"
 
 namespace corvello {

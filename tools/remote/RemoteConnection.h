@@ -8,7 +8,7 @@
 #include <string>
 #include <string_view>
 
-#include "link/zebNode.h"
+#include "link/RemoteLink.h"
 
 namespace corvello::remote {
 

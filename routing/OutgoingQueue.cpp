@@ -1,4 +1,4 @@
-#include "routing/deviceProtocol.h"
+#include "routing/OutgoingQueue.h"
 
 #include <algorithm>
 #include <cstdio>

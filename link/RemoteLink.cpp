@@ -1,4 +1,4 @@
-#include "link/zebNode.h"
+#include "link/RemoteLink.h"
 
 #include "link/WireFormat.h"
 

@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "link/ZebNode.h"
-#include "routing/deviceProtocol.h"
+#include "routing/OutgoingQueue.h"
 
 namespace corvello {
 namespace {
