@@ -4,8 +4,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <fstream>
-#include <iterator>
 
 #include <dirent.h>
 #include <fcntl.h>
@@ -81,6 +79,25 @@ void writeAtomically(const std::string& dir, const std::string& path, const std:
     }
 }
 
+// Anything but a regular file of sane size (a directory, a device, a file
+// someone filled) reads as no list, like a missing registry value.
+std::string readPortsFile(const std::string& path)
+{
+    constexpr off_t kLargestList = 64 * 1024;
+    const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
+    if (fd < 0)
+        return {};
+    struct stat info {};
+    std::string bytes;
+    if (fstat(fd, &info) == 0 && S_ISREG(info.st_mode) && info.st_size <= kLargestList) {
+        bytes.resize(static_cast<std::size_t>(info.st_size));
+        const ssize_t n = read(fd, bytes.data(), bytes.size());
+        bytes.resize(n > 0 ? static_cast<std::size_t>(n) : 0);
+    }
+    close(fd);
+    return bytes;
+}
+
 }  // namespace
 
 void virtMidiPublishPortList(const std::string& encodedList)
@@ -102,8 +119,7 @@ std::vector<std::string> virtMidiReadPortList()
     const auto runtimeDir = virtMidiRuntimeDir();
     if (!runtimeDir)
         return {};
-    std::ifstream file(virtMidiPortsPath(*runtimeDir), std::ios::binary);
-    const std::string bytes{std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
+    const std::string bytes = readPortsFile(virtMidiPortsPath(*runtimeDir));
     return virtMidiDecodePortList(bytes.data(), bytes.size());
 }
 

@@ -13,6 +13,7 @@
 
 #include "tests/virtmidi/ServerFixture.h"
 #include "virtmidi/virtmidipaths.h"
+#include "virtmidi/virtmidiportlist.h"
 
 namespace corvello::test {
 namespace {
@@ -44,6 +45,22 @@ TEST(VirtMidiSharedFiles, ThePortsFileHoldsTheListAndNothingOfAnEarlierRunSurviv
     virtMidiServerStop();
     EXPECT_FALSE(fs::exists(dir / "Swivo 1"));
     EXPECT_TRUE(fs::exists(virtMidiPortsPath(runtimeDir)));
+}
+
+// Whatever stands where the list should be, a reader gets a list or none.
+TEST(VirtMidiSharedFiles, APortsEntryThatIsNoListReadsAsNoPorts)
+{
+    isolateSharedThings();
+    const std::string runtimeDir = *virtMidiRuntimeDir();
+    const fs::path ports = virtMidiPortsPath(runtimeDir);
+    fs::remove_all(ports);
+    fs::create_directories(ports);  // a directory where the file belongs
+    EXPECT_TRUE(virtMidiReadPortList().empty());
+
+    fs::remove_all(ports);
+    std::ofstream(ports, std::ios::binary) << std::string(1 << 20, 'x');  // far larger than any list
+    EXPECT_TRUE(virtMidiReadPortList().empty());
+    fs::remove(ports);
 }
 
 // A client probing for the server holds a shared lock for a moment; a
