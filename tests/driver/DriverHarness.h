@@ -6,16 +6,14 @@
 
 #include "driver/WinMMAbi.h"
 #include "driver/loader/DriverLibrary.h"
+#include "tests/support/Mailbox.h"
 #include "virtmidi/virtmidiserver.h"
 
 #include <gtest/gtest.h>
 
 #include <chrono>
-#include <condition_variable>
 #include <cstdint>
-#include <deque>
 #include <memory>
-#include <mutex>
 #include <optional>
 #include <vector>
 
@@ -38,32 +36,6 @@ void publishPortListOfTheWrongType();
 // Takes one port's pipe away from a running server; false where the platform
 // cannot (Windows).
 bool makePortUnreachable(const char* portName);
-
-// Values handed over on one thread and awaited on another.
-template <typename T>
-class Mailbox {
-public:
-    void put(T value)
-    {
-        const std::lock_guard lock(mutex_);
-        items_.push_back(std::move(value));
-        changed_.notify_all();
-    }
-    std::optional<T> next(std::chrono::milliseconds timeout = 5s)
-    {
-        std::unique_lock lock(mutex_);
-        if (!changed_.wait_for(lock, timeout, [this] { return !items_.empty(); }))
-            return std::nullopt;
-        T first = std::move(items_.front());
-        items_.pop_front();
-        return first;
-    }
-
-private:
-    std::mutex mutex_;
-    std::condition_variable changed_;
-    std::deque<T> items_;
-};
 
 struct Notification {
     UINT message;

@@ -5,16 +5,14 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
-#include <condition_variable>
 #include <cstdint>
-#include <deque>
 #include <memory>
-#include <mutex>
 #include <optional>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "tests/support/Mailbox.h"
 #include "virtmidi/virtmidiclient.h"
 #include "virtmidi/virtmidiserver.h"
 
@@ -38,7 +36,7 @@ struct Received {
 
 // The receiver: records every message, and sends it back on its port from
 // inside the receive path when asked to.
-class Recorder {
+class Recorder : public Mailbox<Received> {
 public:
     bool echo = false;
 
@@ -47,25 +45,8 @@ public:
         auto& self = *static_cast<Recorder*>(context);
         if (self.echo)
             virtMidiServerSend(port, bytes, length);
-        std::lock_guard lock(self.mutex_);
-        self.received_.push_back({port, Bytes(bytes, bytes + length)});
-        self.changed_.notify_all();
+        self.put({port, Bytes(bytes, bytes + length)});
     }
-
-    std::optional<Received> next(std::chrono::milliseconds timeout = 10s)
-    {
-        std::unique_lock lock(mutex_);
-        if (!changed_.wait_for(lock, timeout, [this] { return !received_.empty(); }))
-            return std::nullopt;
-        Received first = received_.front();
-        received_.pop_front();
-        return first;
-    }
-
-private:
-    std::mutex mutex_;
-    std::condition_variable changed_;
-    std::deque<Received> received_;
 };
 
 template <typename Condition>
