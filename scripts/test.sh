@@ -42,15 +42,19 @@ export WINEPREFIX=/tmp/corvello-wineprefix-ci
 export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 [ -d "$WINEPREFIX" ] || wineboot -i >/dev/null 2>&1
 wineserver -w
-# A persistent wineserver spares every test process Wine's start-up; it is
-# stopped between the two runs because the display is fixed when it starts.
-wineserver -p
+# One persistent wineserver per run spares every test process Wine's start-up.
+# Its services are started first with no pipes attached: started by a test,
+# they would hold that test's output open for as long as the server lives.
+# The server is stopped between the two runs because the display is fixed
+# when it starts.
+start_wine='wineserver -p; wine cmd /c exit </dev/null >/dev/null 2>&1 || true'
+bash -c "$start_wine"
 run_ctest windows -LE 'desktop' -j1
 wineserver -k || true
 wineserver -w
 stage "Windows desktop tests under Wine and Xvfb"
 xvfb-run -a -s "-screen 0 1280x1024x24" bash -c \
-  'wineserver -p; ctest --preset windows -L desktop -j1; status=$?; wineserver -k; exit $status' \
+  "$start_wine; ctest --preset windows -L desktop -j1; status=\$?; wineserver -k; exit \$status" \
   || failed+=("windows desktop")
 wineserver -w
 
