@@ -1,25 +1,31 @@
 #!/usr/bin/env bash
-# Builds the libFuzzer targets (clang, AddressSanitizer, UndefinedBehaviorSanitizer)
+# Builds every libFuzzer target (clang, AddressSanitizer, UndefinedBehaviorSanitizer)
 # and runs each for a bounded time. A crash stops the script with the
 # reproducer in build/fuzz/artifacts/; replay it with
-#   build/fuzz/tests/fuzz/<target> build/fuzz/artifacts/<file>
-# Usage: scripts/fuzz.sh [seconds per target, default 20]
+#   build/fuzz/tests/<area>/<target> build/fuzz/artifacts/<file>
+# Usage: scripts/fuzz.sh [seconds per target, default 20] [target name...]
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
 seconds=${1:-20}
+shift || true
 build=build/fuzz
-targets=(FuzzMackieControl FuzzHui FuzzPanner)
 
 cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
   -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ -DCORVELLO_FUZZ=ON >/dev/null
-cmake --build "$build" --target "${targets[@]}" -j"$(nproc)"
+cmake --build "$build" --target fuzzers -j"$(nproc)"
+
+# A crash's stack is only readable with a symbolizer.
+symbolizer=$(command -v llvm-symbolizer || ls /usr/lib/llvm-*/bin/llvm-symbolizer 2>/dev/null | head -1 || true)
+[ -n "$symbolizer" ] && export ASAN_SYMBOLIZER_PATH="$symbolizer"
 
 mkdir -p "$build/artifacts"
-for target in "${targets[@]}"; do
+while read -r executable; do
+  target=$(basename "$executable")
+  if (($#)) && [[ " $* " != *" $target "* ]]; then continue; fi
   echo "=== $target for ${seconds}s"
   corpus="$build/corpus/$target"
   mkdir -p "$corpus"
-  "$build/tests/fuzz/$target" -max_total_time="$seconds" -max_len=1024 \
+  "$executable" -max_total_time="$seconds" -max_len=4096 \
     -artifact_prefix="$build/artifacts/$target-" "$corpus"
-done
+done < "$build/fuzzers.txt"

@@ -9,7 +9,7 @@ packages=(
   googletest libgtest-dev
   liboscpack-dev zlib1g-dev
   libjack-jackd2-dev libx11-dev libxtst-dev libxext-dev
-  clang libclang-rt-14-dev
+  clang libclang-rt-14-dev llvm-14
   # run time and end-to-end tests
   jackd2 libavahi-compat-libdnssd1 avahi-daemon avahi-utils dbus liblo-tools libnss-mdns
   xvfb xauth xdotool x11-utils procps

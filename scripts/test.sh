@@ -31,7 +31,7 @@ cmake --build --preset linux-asan -j"$jobs"
 stage "sanitizer tests"
 ASAN_OPTIONS=detect_leaks=0 UBSAN_OPTIONS=print_stacktrace=1 run_ctest linux-asan -L 'unit|e2e'
 
-stage "fuzzing the MIDI host protocols"
+stage "fuzzing every parser fed from outside"
 bash scripts/fuzz.sh 10 || failed+=("fuzz")
 
 stage "Windows build"
