@@ -16,8 +16,8 @@
 #include "desktop/ImageBuffers.h"
 #include "desktop/Inventory.h"
 #include "desktop/PointMapping.h"
-#include "routing/DesktopCommands.h"
-#include "routing/DeviceProtocol.h"
+#include "core/DesktopCommands.h"
+#include "core/RemoteQueue.h"
 
 namespace corvello {
 

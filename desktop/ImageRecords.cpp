@@ -5,7 +5,7 @@
 #include <string>
 
 #include "desktop/LittleEndian.h"
-#include "routing/MessageRecord.h"
+#include "core/MessageRecord.h"
 
 namespace corvello {
 

@@ -9,7 +9,7 @@
 #include <span>
 
 #include "desktop/DesktopServices.h"
-#include "routing/DeviceProtocol.h"
+#include "core/RemoteQueue.h"
 
 namespace corvello {
 

@@ -8,7 +8,7 @@
 #include "desktop/DesktopServices.h"
 #include "desktop/ImageBuffers.h"
 #include "desktop/ImageRecords.h"
-#include "routing/DeviceProtocol.h"
+#include "core/RemoteQueue.h"
 
 namespace corvello {
 

@@ -4,9 +4,9 @@
 
 #include <cstdint>
 
-#include "routing/MessageRecord.h"
-#include "routing/OscRecord.h"
-#include "routing/RecordSink.h"
+#include "core/MessageRecord.h"
+#include "core/OscRecord.h"
+#include "core/RecordSink.h"
 
 namespace corvello {
 

@@ -35,7 +35,7 @@
 #include <vector>
 
 #include "link/Socket.h"
-#include "link/ZebNode.h"
+#include "core/RemoteNode.h"
 
 namespace corvello {
 

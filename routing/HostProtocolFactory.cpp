@@ -3,8 +3,8 @@
 #include "hostprotocols/HostProtocolHUI.h"
 #include "hostprotocols/HostProtocolMC.h"
 #include "hostprotocols/HostProtocolPanner.h"
-#include "osc/HostProtocolLogicOSC.h"
-#include "osc/OSCNode.h"
+#include "logicosc/HostProtocolLogicOSC.h"
+#include "logicosc/OSCNode.h"
 
 namespace corvello {
 

@@ -1,7 +1,7 @@
 #include "routing/OscService.h"
 
 #include "link/DnsSd.h"
-#include "osc/OSCNode.h"
+#include "logicosc/OSCNode.h"
 
 namespace corvello {
 

@@ -7,7 +7,7 @@
 #include <tuple>
 #include <vector>
 
-#include "link/ZebNode.h"
+#include "core/RemoteNode.h"
 
 namespace corvello {
 

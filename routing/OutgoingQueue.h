@@ -18,7 +18,7 @@
 #include <mutex>
 #include <thread>
 
-#include "routing/DeviceProtocol.h"
+#include "core/RemoteQueue.h"
 
 namespace corvello {
 

@@ -1,7 +1,7 @@
 #include "routing/RoutingSetup.h"
 
 #include "link/RemoteLink.h"
-#include "osc/OSCNode.h"
+#include "logicosc/OSCNode.h"
 #include "routing/MIDIPortTable.h"
 #include "routing/Translator.h"
 

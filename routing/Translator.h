@@ -7,13 +7,13 @@
 #include <memory>
 #include <mutex>
 
-#include "routing/DesktopCommands.h"
-#include "routing/DeviceProtocol.h"
-#include "routing/HostSelection.h"
-#include "routing/MIDIFilter.h"
-#include "routing/OSCFilter.h"
-#include "routing/RecordSink.h"
-#include "routing/ZebFilter.h"
+#include "core/DesktopCommands.h"
+#include "core/RemoteQueue.h"
+#include "core/HostSelection.h"
+#include "core/MIDIFilter.h"
+#include "core/OSCFilter.h"
+#include "core/RecordSink.h"
+#include "core/RemoteFilter.h"
 
 namespace corvello {
 

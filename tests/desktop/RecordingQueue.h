@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "desktop/LittleEndian.h"
-#include "routing/DeviceProtocol.h"
+#include "core/RemoteQueue.h"
 
 namespace corvello::test {
 

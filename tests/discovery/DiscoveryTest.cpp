@@ -12,11 +12,11 @@
 
 #include "link/DnsSdPlatform.h"
 #include "link/ServiceAdvertiser.h"
-#include "osc/OSCNode.h"
-#include "osc/OscDiscovery.h"
-#include "osc/OscReception.h"
+#include "logicosc/OSCNode.h"
+#include "logicosc/OscDiscovery.h"
+#include "logicosc/OscReception.h"
 #include "tests/discovery/ServicePublisher.h"
-#include "tests/osc/LoopbackUdp.h"
+#include "tests/logicosc/LoopbackUdp.h"
 #include "tools/remote/ServiceFinder.h"
 
 namespace corvello {

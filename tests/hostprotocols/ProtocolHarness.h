@@ -10,8 +10,8 @@
 #include <utility>
 #include <vector>
 
-#include "routing/MIDINode.h"
-#include "routing/RecordSink.h"
+#include "core/MIDINode.h"
+#include "core/RecordSink.h"
 
 namespace corvello {
 

@@ -11,7 +11,7 @@
 #include <thread>
 #include <vector>
 
-#include "link/ZebNode.h"
+#include "core/RemoteNode.h"
 #include "routing/OutgoingQueue.h"
 
 namespace corvello {

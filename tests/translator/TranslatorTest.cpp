@@ -10,8 +10,8 @@
 #include <thread>
 #include <vector>
 
-#include "link/ZebNode.h"
-#include "routing/MIDINode.h"
+#include "core/RemoteNode.h"
+#include "core/MIDINode.h"
 #include "routing/Translator.h"
 #include "routing/VersionCode.h"
 
