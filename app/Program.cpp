@@ -2,11 +2,11 @@
 
 #include "desktop/DesktopController.h"
 #include "link/DnsSd.h"
+#include "link/RemoteLink.h"
 #include "link/ServiceAdvertiser.h"
 #include "link/ServiceBrowser.h"
-#include "logicosc/OscDiscovery.h"
-#include "link/RemoteLink.h"
 #include "logicosc/OSCNode.h"
+#include "logicosc/OscDiscovery.h"
 #include "routing/RoutingSetup.h"
 #include "routing/Translator.h"
 #include "virtmidi/virtmidiserver.h"

@@ -8,7 +8,7 @@
 
 namespace corvello {
 
-class DeviceProtocol;
+class RemoteQueue;
 
 class DesktopCommands {
 public:
@@ -16,7 +16,7 @@ public:
     // Executes one desktop command synchronously; replies go through the queue.
     virtual void receive(const MessageRecord& record) = 0;
     // Called on every host selection with the selector and the queue to answer through.
-    virtual void setHost(std::int32_t hostSelector, DeviceProtocol* queue) = 0;
+    virtual void setHost(std::int32_t hostSelector, RemoteQueue* queue) = 0;
 };
 
 }  // namespace corvello

@@ -10,7 +10,7 @@ namespace corvello {
 class RecordSink {
 public:
     virtual ~RecordSink() = default;
-    virtual void sendToDevice(MessageRecord record) = 0;
+    virtual void sendToRemote(MessageRecord record) = 0;
 };
 
 }  // namespace corvello

@@ -7,14 +7,14 @@
 
 namespace corvello {
 
-class ZebNode;
+class RemoteNode;
 
-class ZebFilter {
+class RemoteFilter {
 public:
-    virtual ~ZebFilter() = default;
+    virtual ~RemoteFilter() = default;
 
     // Null detaches.
-    virtual void setNode(ZebNode* n) { node = n; }
+    virtual void setNode(RemoteNode* n) { node = n; }
     // Nonzero claims the record; 0 lets the next filter see it.
     virtual int receive(const MessageRecord& record) = 0;
     // `address` is the peer's IPv4 address in network byte order; the low 16 bits
@@ -24,7 +24,7 @@ public:
     // The arguments are the node's listening socket and port, not the peer's.
     virtual void peerDisconnected(std::intptr_t listenSocket, std::int32_t listenPort) = 0;
 
-    ZebNode* node = nullptr;
+    RemoteNode* node = nullptr;
 };
 
 }  // namespace corvello

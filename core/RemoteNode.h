@@ -11,15 +11,15 @@
 
 namespace corvello {
 
-class ZebNode {
+class RemoteNode {
 public:
-    ZebNode() = default;
-    virtual ~ZebNode() = default;
-    ZebNode(const ZebNode&) = delete;
-    ZebNode& operator=(const ZebNode&) = delete;
+    RemoteNode() = default;
+    virtual ~RemoteNode() = default;
+    RemoteNode(const RemoteNode&) = delete;
+    RemoteNode& operator=(const RemoteNode&) = delete;
 
-    virtual void addFilter(ZebFilter* filter) = 0;
-    virtual void removeFilter(ZebFilter* filter) = 0;
+    virtual void addFilter(RemoteFilter* filter) = 0;
+    virtual void removeFilter(RemoteFilter* filter) = 0;
     virtual void sendMain(const MessageRecord& record) = 0;
     virtual void queueMain(const MessageRecord& record) = 0;
     virtual void flushMain() = 0;

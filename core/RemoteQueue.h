@@ -5,9 +5,9 @@
 
 namespace corvello {
 
-class DeviceProtocol {
+class RemoteQueue {
 public:
-    virtual ~DeviceProtocol() = default;
+    virtual ~RemoteQueue() = default;
     virtual void send(const MessageRecord& record) = 0;
     virtual void beginBatch() {}
     virtual void endBatch() {}

@@ -38,10 +38,10 @@ public:
 protected:
     // Extra records for the remote, beyond the one fromHost* returns; dropped
     // while no translator is set.
-    void sendToDevice(const MessageRecord& record)
+    void sendToRemote(const MessageRecord& record)
     {
         if (translator)
-            translator->sendToDevice(record);
+            translator->sendToRemote(record);
     }
 };
 

@@ -59,7 +59,7 @@ void HostProtocolLogicOSC::resetState()
 void HostProtocolLogicOSC::sendToRemote(const MessageRecord& record)
 {
     if (!record.isNothing())
-        sendToDevice(record);
+        sendToRemote(record);
 }
 
 void HostProtocolLogicOSC::refresh()

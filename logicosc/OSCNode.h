@@ -9,11 +9,11 @@
 #include <mutex>
 #include <thread>
 
-#include "link/DnsSd.h"
-#include "logicosc/OscNodeListener.h"
 #include "core/FilterList.h"
 #include "core/OSCFilter.h"
 #include "core/OscRecord.h"
+#include "link/DnsSd.h"
+#include "logicosc/OscNodeListener.h"
 
 class UdpSocket;
 class UdpListeningReceiveSocket;
@@ -71,7 +71,7 @@ private:
     void stopReceiving();
 
     FilterList<OSCFilter, OSCNode> filters_{this};
-    ExamplePacketListener listener_{this};
+    OscNodeListener listener_{this};
 
     std::unique_ptr<UdpListeningReceiveSocket> receiveSocket_;
     std::int32_t receivePort_ = 0;
@@ -89,10 +89,10 @@ private:
 
 // The process-wide nodes: the first is the Logic OSC output, the second takes
 // its peer from DNS-SD browsing. Created on first use.
-OSCNode& firstOscNode();
-OSCNode& secondOscNode();
+OSCNode& logicOscNode();
+OSCNode& browsedOscNode();
 // Shutdown: destroys the first node, then the second (each stops its receive
-// thread first). A later firstOscNode()/secondOscNode() creates a new node.
+// thread first). A later logicOscNode()/browsedOscNode() creates a new node.
 void destroyOscNodes();
 
 }  // namespace corvello

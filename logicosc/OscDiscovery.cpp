@@ -12,7 +12,7 @@ namespace {
 void aimSecondNode(const char* host, std::uint16_t port)
 {
     try {
-        secondOscNode().setPeer(host, port);
+        browsedOscNode().setPeer(host, port);
     } catch (const std::runtime_error& e) {
         std::fprintf(stderr, "OSC: cannot reach %s:%u: %s", host, static_cast<unsigned>(port), e.what());
     }

@@ -26,7 +26,7 @@ void reportMessageError(const osc::ReceivedMessage& message, const char* what)
 
 }  // namespace
 
-void ExamplePacketListener::ProcessPacket(const char* data, int size, const IpEndpointName& source)
+void OscNodeListener::ProcessPacket(const char* data, int size, const IpEndpointName& source)
 {
     try {
         osc::OscPacketListener::ProcessPacket(data, size, source);
@@ -36,7 +36,7 @@ void ExamplePacketListener::ProcessPacket(const char* data, int size, const IpEn
     }
 }
 
-void ExamplePacketListener::ProcessMessage(const osc::ReceivedMessage& message, const IpEndpointName& source)
+void OscNodeListener::ProcessMessage(const osc::ReceivedMessage& message, const IpEndpointName& source)
 {
     node_->noteSender(static_cast<std::uint32_t>(source.address), static_cast<std::uint16_t>(source.port));
     try {
@@ -48,7 +48,7 @@ void ExamplePacketListener::ProcessMessage(const osc::ReceivedMessage& message, 
     }
 }
 
-void ExamplePacketListener::deliverFirstArgument(const osc::ReceivedMessage& message)
+void OscNodeListener::deliverFirstArgument(const osc::ReceivedMessage& message)
 {
     if (message.ArgumentCount() == 0)
         return;

@@ -10,9 +10,9 @@ namespace corvello {
 
 class OSCNode;
 
-class ExamplePacketListener : public osc::OscPacketListener {
+class OscNodeListener : public osc::OscPacketListener {
 public:
-    explicit ExamplePacketListener(OSCNode* node) : node_(node) {}
+    explicit OscNodeListener(OSCNode* node) : node_(node) {}
 
     // A datagram that is not well-formed OSC is dropped with a line on stdout;
     // the receive loop goes on with the next one.

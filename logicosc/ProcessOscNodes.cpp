@@ -23,8 +23,8 @@ OSCNode& existingOrNew(std::unique_ptr<OSCNode>& node)
 
 }  // namespace
 
-OSCNode& firstOscNode() { return existingOrNew(firstNode); }
-OSCNode& secondOscNode() { return existingOrNew(secondNode); }
+OSCNode& logicOscNode() { return existingOrNew(firstNode); }
+OSCNode& browsedOscNode() { return existingOrNew(secondNode); }
 
 void destroyOscNodes()
 {

@@ -23,7 +23,7 @@ std::unique_ptr<HostProtocol> createHostProtocol(ProtocolState state)
 void attachHostProtocol(HostProtocol& protocol, ProtocolState state, MIDINode* midiNode)
 {
     if (state == kLogicOSCProtocol) {
-        protocol.setOscOutput(&firstOscNode());
+        protocol.setOscOutput(&logicOscNode());
         protocol.activate();
     } else {
         protocol.setMidiOutput(midiNode);

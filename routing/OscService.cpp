@@ -17,8 +17,8 @@ void withdraw(OSCNode& node)
 
 void withdrawOscServices()
 {
-    withdraw(firstOscNode());
-    withdraw(secondOscNode());
+    withdraw(logicOscNode());
+    withdraw(browsedOscNode());
 }
 
 }  // namespace corvello

@@ -30,8 +30,8 @@ void setUpRouting()
 
     remoteLinkNode().addFilter(&mainTranslator());
     mainMidiNode().addFilter(&mainTranslator());
-    firstOscNode().addFilter(&mainTranslator());
-    secondOscNode().addFilter(&mainTranslator());
+    logicOscNode().addFilter(&mainTranslator());
+    browsedOscNode().addFilter(&mainTranslator());
 }
 
 }  // namespace corvello

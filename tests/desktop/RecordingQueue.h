@@ -4,12 +4,12 @@
 #include <string>
 #include <vector>
 
-#include "desktop/LittleEndian.h"
 #include "core/RemoteQueue.h"
+#include "desktop/LittleEndian.h"
 
 namespace corvello::test {
 
-class RecordingQueue final : public DeviceProtocol {
+class RecordingQueue final : public RemoteQueue {
 public:
     void send(const MessageRecord& record) override { records.push_back(record); }
     void beginBatch() override { ++batchesBegun; }

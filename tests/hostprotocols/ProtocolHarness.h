@@ -52,7 +52,7 @@ public:
 
 class RecordingSink : public RecordSink {
 public:
-    void sendToDevice(MessageRecord record) override { records.push_back(std::move(record)); }
+    void sendToRemote(MessageRecord record) override { records.push_back(std::move(record)); }
     std::vector<MessageRecord> take() { return std::exchange(records, {}); }
 
     std::vector<MessageRecord> records;

@@ -12,12 +12,12 @@ namespace corvello {
 namespace {
 
 using namespace testing_support;
-using Channel = zebNode::Channel;
+using Channel = RemoteLink::Channel;
 
 struct ServerNode : ::testing::Test {
     RecordingFilter first{0};  // filters outlive the node, which detaches them
     RecordingFilter second{1};
-    zebNode node{true};
+    RemoteLink node{true};
 
     void SetUp() override
     {
@@ -130,7 +130,7 @@ TEST_F(ServerNode, ARemoteThatNeverSendsItsPortCannotTakeTheLink)
     ASSERT_TRUE(connectedTo(current));
     testing::internal::CaptureStderr();
     RawRemote silent(node.listeningPort(), false);
-    EXPECT_TRUE(silent.seesClose(zebNode::kPreambleTimeoutMs * 1ms + 3s));
+    EXPECT_TRUE(silent.seesClose(RemoteLink::kPreambleTimeoutMs * 1ms + 3s));
     EXPECT_NE(testing::internal::GetCapturedStderr().find("No metering port"), std::string::npos);
     node.sendMain(MessageRecord::number(9, 1, 1.0f));
     EXPECT_EQ(current.receive(Channel::Main, 1), std::vector{MessageRecord::number(9, 1, 1.0f)});
@@ -148,9 +148,9 @@ TEST_F(ServerNode, WithoutARemoteMainPacketsAreDroppedAtOnce)
 TEST(ClientNode, ConnectsToAServerAndExchangesRecordsOnBothChannels)
 {
     RecordingFilter atServer, atClient;
-    zebNode server(true);
+    RemoteLink server(true);
     server.addFilter(&atServer);
-    zebNode client(false);
+    RemoteLink client(false);
     client.addFilter(&atClient);
 
     client.connectTo("127.0.0.1", server.listeningPort());
@@ -164,7 +164,7 @@ TEST(ClientNode, ConnectsToAServerAndExchangesRecordsOnBothChannels)
 
 TEST(ClientNode, AnUnreachableServerEndsTheLinkThread)
 {
-    zebNode client(false);
+    RemoteLink client(false);
     client.connectTo("127.0.0.1", 1);
     EXPECT_TRUE(eventually([&] { return !client.linkThreadRunning(); }));
     EXPECT_FALSE(client.isConnected());

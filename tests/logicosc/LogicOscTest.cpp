@@ -17,7 +17,7 @@ using Sent = std::vector<std::pair<std::string, float>>;
 
 class RecordingSink : public RecordSink {
 public:
-    void sendToDevice(MessageRecord record) override { records.push_back(record); }
+    void sendToRemote(MessageRecord record) override { records.push_back(record); }
     std::vector<MessageRecord> records;
 };
 

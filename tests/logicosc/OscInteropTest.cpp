@@ -47,7 +47,7 @@ public:
         return 1;
     }
 
-    void sendToDevice(MessageRecord record) override
+    void sendToRemote(MessageRecord record) override
     {
         std::lock_guard lock(mutex_);
         forRemote_.push_back(record);
