@@ -59,7 +59,7 @@ void HostProtocolLogicOSC::resetState()
 void HostProtocolLogicOSC::sendToRemote(const MessageRecord& record)
 {
     if (!record.isNothing())
-        sendToRemote(record);
+        HostProtocol::sendToRemote(record);
 }
 
 void HostProtocolLogicOSC::refresh()
