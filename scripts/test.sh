@@ -2,7 +2,8 @@
 # Sets up a fresh Debian 12 machine (as root) and runs every test tier:
 # native unit, end-to-end and interop tests; the Debian package in a fresh
 # root; the unit and end-to-end tests
-# again under AddressSanitizer and UndefinedBehaviorSanitizer; a short run of
+# again under AddressSanitizer and UndefinedBehaviorSanitizer; the threaded
+# ones under ThreadSanitizer; a short run of
 # each fuzz target; the MinGW build and the Windows tests under Wine (console
 # tests first, then the desktop ones under Xvfb).
 set -euo pipefail
@@ -33,6 +34,12 @@ cmake --preset linux-asan -DCORVELLO_WERROR=ON >/dev/null
 cmake --build --preset linux-asan -j"$jobs"
 stage "sanitizer tests"
 ASAN_OPTIONS=detect_leaks=0 UBSAN_OPTIONS=print_stacktrace=1 run_ctest linux-asan -L 'unit|e2e'
+
+stage "ThreadSanitizer build"
+cmake --preset linux-tsan -DCORVELLO_WERROR=ON >/dev/null
+cmake --build --preset linux-tsan -j"$jobs"
+stage "threaded tests under ThreadSanitizer"
+TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1" run_ctest linux-tsan -L threads
 
 stage "fuzzing every parser fed from outside"
 bash scripts/fuzz.sh 10 || failed+=("fuzz")
