@@ -17,6 +17,7 @@
 #include <cstdint>
 #include <memory>
 #include <optional>
+#include <string>
 #include <vector>
 
 namespace corvello::test {
@@ -38,6 +39,15 @@ void publishPortListOfTheWrongType();
 // Takes one port's pipe away from a running server; false where the platform
 // cannot (Windows).
 bool makePortUnreachable(const char* portName);
+
+// The process environment as the driver reads it; a null value unsets.
+void setEnvironment(const char* name, const char* value);
+// The variable naming the directory the driver's trace log goes under, and
+// the log file there.
+const char* traceLogDirectoryVariable();
+std::string traceLogFileUnder(const std::string& directory);
+// A new empty directory of the test's own.
+std::string makeTemporaryDirectory();
 
 struct Notification {
     UINT message;
