@@ -15,6 +15,9 @@
 //   of resources, is reported and retried after a pause; the port is never
 //   polled in a tight loop. A path that cannot fit a socket address is
 //   reported once and that port stays closed.
+// - Every socket lives in R/G, held open as a descriptor checked to be ours
+//   and private; what stands at a socket's name is removed only when it is
+//   a socket (a stale one of ours), never followed when a link.
 // - Stop ends the thread, closes every socket and removes the socket files.
 
 #include "virtmidi/virtmidipipeserver.h"
@@ -22,6 +25,7 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <sys/un.h>
 #include <unistd.h>
 
@@ -91,7 +95,9 @@ private:
     void pollOnce();
     int nextTimeoutMs(Clock::time_point now) const;
     void closeEverything();
+    void removeSocketFile(const std::string& name);
 
+    std::optional<VirtMidiSharedDirectory> dir_;
     VirtMidiReceiver receiver_ = nullptr;
     void* context_ = nullptr;
     std::vector<Listener> listeners_;      // server thread only, once started
@@ -111,9 +117,16 @@ bool SocketPipeServer::start(const std::vector<std::string>& portNames, VirtMidi
     const auto runtimeDir = virtMidiRuntimeDir();
     if (!runtimeDir)
         return false;
+    std::string dirError;
+    dir_ = VirtMidiSharedDirectory::open(*runtimeDir, false, dirError);
+    if (!dir_) {
+        report("cannot serve the ports: " + (dirError.empty() ? virtMidiSharedDir(*runtimeDir) + " is missing" : dirError));
+        return false;
+    }
     int wake[2];
     if (pipe2(wake, O_CLOEXEC | O_NONBLOCK) != 0) {
         report("cannot create the wake-up pipe: " + systemError());
+        dir_.reset();
         return false;
     }
     wakeRead_ = wake[0];
@@ -127,7 +140,7 @@ bool SocketPipeServer::start(const std::vector<std::string>& portNames, VirtMidi
         Listener listener{name, std::nullopt};
         sockaddr_un address;
         std::string error;
-        if (virtMidiSocketAddress(*runtimeDir, name, address, error))
+        if (virtMidiSocketPathAddress(dir_->path() + "/" + name, address, error))
             listener.address = address;
         else
             report("port \"" + name + "\" stays closed: " + error);
@@ -148,7 +161,7 @@ void SocketPipeServer::openListener(Listener& listener)
     if (!listener.address)
         return;
     const char* path = listener.address->sun_path;
-    unlink(path);
+    removeSocketFile(listener.name);
     const int fd = socket(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
     const bool ready = fd >= 0 &&
                        bind(fd, reinterpret_cast<const sockaddr*>(&*listener.address),
@@ -299,7 +312,7 @@ void SocketPipeServer::closeEverything()
     for (Listener& listener : listeners_) {
         if (listener.fd >= 0) {
             close(listener.fd);
-            unlink(listener.address->sun_path);
+            removeSocketFile(listener.name);
         }
         listener.fd = -1;
     }
@@ -308,6 +321,13 @@ void SocketPipeServer::closeEverything()
         for (const Client& client : list)
             close(client.fd);
     clients_.clear();
+}
+
+void SocketPipeServer::removeSocketFile(const std::string& name)
+{
+    struct stat info {};
+    if (fstatat(dir_->fd(), name.c_str(), &info, AT_SYMLINK_NOFOLLOW) == 0 && S_ISSOCK(info.st_mode))
+        unlinkat(dir_->fd(), name.c_str(), 0);
 }
 
 void SocketPipeServer::stop()
@@ -322,6 +342,7 @@ void SocketPipeServer::stop()
     close(wakeWrite_);
     wakeRead_ = wakeWrite_ = -1;
     listeners_.clear();
+    dir_.reset();
 }
 
 std::size_t SocketPipeServer::clientCount(std::int32_t port)

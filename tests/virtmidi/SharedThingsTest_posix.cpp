@@ -4,9 +4,12 @@
 
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/socket.h>
+#include <sys/un.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -26,19 +29,33 @@ std::string readFile(const fs::path& path)
     return {std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
 }
 
-TEST(VirtMidiSharedFiles, ThePortsFileHoldsTheListAndNothingOfAnEarlierRunSurvives)
+// A socket left behind by a server that was killed, bound and then closed.
+void leaveStaleSocket(const fs::path& path)
+{
+    const int fd = socket(AF_UNIX, SOCK_SEQPACKET, 0);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    std::strncpy(address.sun_path, path.c_str(), sizeof address.sun_path - 1);
+    ASSERT_EQ(bind(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address), 0);
+    close(fd);
+}
+
+TEST(VirtMidiSharedFiles, ThePortsFileHoldsTheListAndNoStaleSocketSurvivesButNothingElseIsRemoved)
 {
     isolateSharedThings();
     const std::string runtimeDir = *virtMidiRuntimeDir();
     const fs::path dir = virtMidiSharedDir(runtimeDir);
     fs::create_directories(dir);
-    std::ofstream(dir / "Old port") << "stale";
+    fs::permissions(dir, fs::perms::owner_all);
+    leaveStaleSocket(dir / "Old port");
     std::ofstream(dir / "ports") << "Old port";
+    std::ofstream(dir / "notes") << "not the server's";
 
     Recorder recorder;
     ASSERT_TRUE(virtMidiServerStart(kPortNames, &Recorder::receive, &recorder));
     EXPECT_EQ(readFile(virtMidiPortsPath(runtimeDir)), std::string("Swivo 1\0Swivo 2\0Tamberlin\0\0", 27));
     EXPECT_FALSE(fs::exists(dir / "Old port"));
+    EXPECT_EQ(readFile(dir / "notes"), "not the server's");
     EXPECT_TRUE(fs::is_socket(dir / "Swivo 1"));
     EXPECT_TRUE(fs::is_socket(dir / "Tamberlin"));
 
