@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include "virtmidi/virtmidiprotocol.h"
+#include "virtmidi/virtmidisecurity_win.h"
 
 namespace corvello {
 
@@ -13,7 +14,7 @@ bool virtMidiPublishPortList(const std::string& encodedList)
     RegDeleteKeyA(HKEY_CURRENT_USER, virtMidiKeyPath);
     HKEY key = nullptr;
     if (RegCreateKeyExA(HKEY_CURRENT_USER, virtMidiKeyPath, 0, nullptr, REG_OPTION_VOLATILE,
-                        KEY_ALL_ACCESS, nullptr, &key, nullptr) != ERROR_SUCCESS)
+                        KEY_ALL_ACCESS, virtMidiSecurityAttributes(), &key, nullptr) != ERROR_SUCCESS)
         return true;
     RegSetValueExA(key, nullptr, 0, REG_MULTI_SZ,
                    reinterpret_cast<const BYTE*>(encodedList.data()),

@@ -136,5 +136,33 @@ TEST(VirtMidiSharedFiles, APortThatCannotListenYetIsRetriedWhileTheOthersServe)
     virtMidiServerStop();
 }
 
+// Clients that arrive all at once, as when a DAW opens every port of a large
+// session, each connecting without waiting: none is turned away.
+TEST(VirtMidiSharedFiles, ThreeHundredClientsConnectingAtOnceAreAllAccepted)
+{
+    isolateSharedThings();
+    Recorder recorder;
+    ASSERT_TRUE(virtMidiServerStart(kPortNames, &Recorder::receive, &recorder));
+    sockaddr_un address;
+    std::string error;
+    ASSERT_TRUE(virtMidiSocketAddress(*virtMidiRuntimeDir(), "Swivo 1", address, error)) << error;
+    constexpr std::size_t kClients = 300;
+    std::vector<int> clients;
+    std::size_t refused = 0;
+    for (std::size_t i = 0; i < kClients; ++i) {
+        const int fd = socket(AF_UNIX, SOCK_SEQPACKET | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+        ASSERT_GE(fd, 0);
+        if (connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0)
+            ++refused;
+        clients.push_back(fd);
+    }
+    EXPECT_EQ(refused, 0u);
+    EXPECT_TRUE(clientCountReaches(0, kClients - refused));
+    for (const int fd : clients)
+        close(fd);
+    EXPECT_TRUE(clientCountReaches(0, 0));
+    virtMidiServerStop();
+}
+
 }  // namespace
 }  // namespace corvello::test
