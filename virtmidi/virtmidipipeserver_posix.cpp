@@ -69,6 +69,8 @@ std::string systemError() { return std::strerror(errno); }
 bool wouldBlock(int error) { return error == EAGAIN || error == EWOULDBLOCK; }
 
 struct Client {
+    explicit Client(int socket) : fd(socket) {}
+
     int fd;
     VirtMidiBacklog backlog;
     Clock::time_point lastProgress{};  // when the backlog last started or shrank
@@ -312,7 +314,7 @@ void SocketPipeServer::acceptClients(std::int32_t port)
         }
         setsockopt(fd, SOL_SOCKET, SO_SNDBUF, &kSendBufferBytes, sizeof kSendBufferBytes);
         std::lock_guard clients(clientsMutex_);
-        clients_[port].push_back({fd});
+        clients_[port].emplace_back(fd);
     }
 }
 

@@ -115,6 +115,7 @@ private:
     void openPorts();
     void listen(ListeningPort& port);
     void awaitRetry(ListeningPort& port);
+    void refuse(ListeningPort& port);
     void closeInstance(ListeningPort& port);
     void acceptClient(std::int32_t index);
     void retryDuePorts();
@@ -149,6 +150,14 @@ private:
 };
 
 OverlappedPipeServer& server();
+
+// Whether some process has a pipe of this name, asked without connecting to
+// it. FILE_FLAG_FIRST_PIPE_INSTANCE alone would refuse a squatter on
+// Windows, but Wine ignores that flag.
+bool pipeNameTaken(const std::string& name)
+{
+    return WaitNamedPipeA(name.c_str(), 1) || GetLastError() == ERROR_SEM_TIMEOUT;
+}
 
 PipeConnection* owner(OVERLAPPED* overlapped) { return reinterpret_cast<PipeIo*>(overlapped)->connection; }
 
@@ -223,6 +232,10 @@ void OverlappedPipeServer::listen(ListeningPort& port)
     port.pending = false;
     port.needsInstance = false;
     const bool first = port.instancesOpen == 0;
+    if (first && pipeNameTaken(port.pipeName)) {
+        refuse(port);
+        return;
+    }
     const HANDLE instance = CreateNamedPipeA(
         port.pipeName.c_str(),
         PIPE_ACCESS_DUPLEX | FILE_FLAG_OVERLAPPED | (first ? FILE_FLAG_FIRST_PIPE_INSTANCE : 0),
@@ -232,10 +245,7 @@ void OverlappedPipeServer::listen(ListeningPort& port)
     if (instance == INVALID_HANDLE_VALUE) {
         const DWORD error = GetLastError();
         if (first && error == ERROR_ACCESS_DENIED) {
-            log::error("Virtual MIDI: port \"%s\" is not served: another process already has "
-                       "its pipe %s",
-                       port.name.c_str(), port.pipeName.c_str());
-            ResetEvent(port.connectEvent);  // never served, never retried
+            refuse(port);
             return;
         }
         log::error("Virtual MIDI: cannot create a pipe instance of port \"%s\", error %lu; retrying",
@@ -265,6 +275,15 @@ void OverlappedPipeServer::listen(ListeningPort& port)
         closeInstance(port);
         awaitRetry(port);
     }
+}
+
+// Another process has the port's pipe name, so our DAW's clients could
+// reach it instead of us: the port is never served, never retried.
+void OverlappedPipeServer::refuse(ListeningPort& port)
+{
+    log::error("Virtual MIDI: port \"%s\" is not served: another process already has its pipe %s",
+               port.name.c_str(), port.pipeName.c_str());
+    ResetEvent(port.connectEvent);
 }
 
 void OverlappedPipeServer::awaitRetry(ListeningPort& port)

@@ -84,6 +84,15 @@ public:
                            [text](const std::string& line) { return line.find(text) != std::string::npos; });
     }
 
+    std::string text()
+    {
+        std::lock_guard lock(mutex_);
+        std::string all;
+        for (const std::string& line : lines_)
+            all += line + "\n";
+        return all;
+    }
+
 private:
     std::mutex mutex_;
     std::vector<std::string> lines_;

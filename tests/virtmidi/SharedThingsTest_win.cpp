@@ -11,7 +11,6 @@
 
 #include "tests/virtmidi/ServerFixture.h"
 #include "virtmidi/virtmidiprotocol.h"
-#include "virtmidi/virtmidisecurity.h"
 #include "virtmidi/virtmidisecurity_win.h"
 
 namespace corvello::test {
@@ -19,37 +18,49 @@ namespace {
 
 constexpr char kKeyPath[] = "SOFTWARE\\{5b3e0c71-2d8a-4f16-9c4e-7a0d13b6e285}";
 
-constexpr SECURITY_INFORMATION kOwnerDaclLabel =
-    OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION | LABEL_SECURITY_INFORMATION;
+constexpr SECURITY_INFORMATION kOwnerAndDacl = OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION;
 
-std::string sddlOf(PSECURITY_DESCRIPTOR descriptor)
+// The owner and DACL of a descriptor as SDDL. (Wine writes no label there.)
+std::string ownerAndDaclOf(PSECURITY_DESCRIPTOR descriptor)
 {
     char* text = nullptr;
-    if (!ConvertSecurityDescriptorToStringSecurityDescriptorA(descriptor, SDDL_REVISION_1,
-                                                              kOwnerDaclLabel, &text, nullptr))
+    if (!ConvertSecurityDescriptorToStringSecurityDescriptorA(descriptor, SDDL_REVISION_1, kOwnerAndDacl,
+                                                              &text, nullptr))
         return "error " + std::to_string(GetLastError());
     std::string sddl = text;
     LocalFree(text);
     return sddl;
 }
 
-// The owner and DACL of a live object, as SDDL.
 std::string ownerAndDaclOf(HANDLE object, SE_OBJECT_TYPE type)
 {
     PSECURITY_DESCRIPTOR descriptor = nullptr;
-    const DWORD error = GetSecurityInfo(object, type, OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION,
-                                        nullptr, nullptr, nullptr, nullptr, &descriptor);
+    const DWORD error =
+        GetSecurityInfo(object, type, kOwnerAndDacl, nullptr, nullptr, nullptr, nullptr, &descriptor);
     if (error != ERROR_SUCCESS)
         return "error " + std::to_string(error);
-    char* text = nullptr;
-    std::string sddl = "error";
-    if (ConvertSecurityDescriptorToStringSecurityDescriptorA(
-            descriptor, SDDL_REVISION_1, OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION, &text, nullptr)) {
-        sddl = text;
-        LocalFree(text);
-    }
+    std::string sddl = ownerAndDaclOf(descriptor);
     LocalFree(descriptor);
     return sddl;
+}
+
+// The descriptor's label, as "<label SID> <policy>", from its SACL's one ACE.
+std::string labelOf(PSECURITY_DESCRIPTOR descriptor)
+{
+    BOOL present = FALSE, defaulted = FALSE;
+    PACL sacl = nullptr;
+    void* ace = nullptr;
+    if (!GetSecurityDescriptorSacl(descriptor, &present, &sacl, &defaulted) || !present || sacl == nullptr ||
+        sacl->AceCount != 1 || !GetAce(sacl, 0, &ace) ||
+        static_cast<ACE_HEADER*>(ace)->AceType != SYSTEM_MANDATORY_LABEL_ACE_TYPE)
+        return "no label";
+    auto* label = static_cast<SYSTEM_MANDATORY_LABEL_ACE*>(ace);
+    char* sid = nullptr;
+    if (!ConvertSidToStringSidA(&label->SidStart, &sid))
+        return "bad label";
+    std::string text = std::string(sid) + " " + std::to_string(label->Mask);
+    LocalFree(sid);
+    return text;
 }
 
 // "O:<user>D:P(A;;<rights>;;;<user>)": this user owns it and holds its only
@@ -134,12 +145,12 @@ TEST(VirtMidiSharedObjects, TheMutexPipesAndKeyAdmitThisUserAloneAtAnyLevel)
 {
     const std::string user = virtMidiCurrentUserSid();
     ASSERT_EQ(user.rfind("S-1-", 0), 0u) << user;
-    const std::string expected = virtMidiSecurityDescriptorSddl(user);
-    EXPECT_EQ(expected, "O:" + user + "D:P(A;;GA;;;" + user + ")S:(ML;;NW;;;LW)");
     const SECURITY_ATTRIBUTES* attributes = virtMidiSecurityAttributes();
     ASSERT_NE(attributes, nullptr);
     EXPECT_FALSE(attributes->bInheritHandle);
-    EXPECT_EQ(sddlOf(attributes->lpSecurityDescriptor), expected);
+    EXPECT_EQ(ownerAndDaclOf(attributes->lpSecurityDescriptor), "O:" + user + "D:P(A;;GA;;;" + user + ")");
+    EXPECT_EQ(labelOf(attributes->lpSecurityDescriptor),
+              "S-1-16-4096 " + std::to_string(SYSTEM_MANDATORY_LABEL_NO_WRITE_UP));
 
     Recorder recorder;
     ASSERT_TRUE(virtMidiServerStart(kPortNames, &Recorder::receive, &recorder));
@@ -147,6 +158,11 @@ TEST(VirtMidiSharedObjects, TheMutexPipesAndKeyAdmitThisUserAloneAtAnyLevel)
     ASSERT_NE(mutex, nullptr);
     expectOnlyUser(ownerAndDaclOf(mutex, SE_KERNEL_OBJECT), user);
     CloseHandle(mutex);
+    const HANDLE pipe = CreateFileA(thisSessionsPipe("Swivo 1").c_str(), GENERIC_READ | GENERIC_WRITE | READ_CONTROL,
+                                    0, nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(pipe, INVALID_HANDLE_VALUE) << GetLastError();
+    expectOnlyUser(ownerAndDaclOf(pipe, SE_KERNEL_OBJECT), user);
+    CloseHandle(pipe);
     HKEY key = nullptr;
     ASSERT_EQ(RegOpenKeyExA(HKEY_CURRENT_USER, kKeyPath, 0, READ_CONTROL, &key), ERROR_SUCCESS);
     expectOnlyUser(ownerAndDaclOf(key, SE_REGISTRY_KEY), user);
@@ -165,7 +181,8 @@ TEST(VirtMidiSharedObjects, APortWhosePipeNameIsSquattedIsRefusedNotShared)
     LogCapture log;
     Recorder recorder;
     ASSERT_TRUE(virtMidiServerStart(kPortNames, &Recorder::receive, &recorder));
-    EXPECT_TRUE(log.contains("port \"Swivo 2\" is not served: another process already has its pipe"));
+    EXPECT_TRUE(log.contains("port \"Swivo 2\" is not served: another process already has its pipe"))
+        << log.text();
 
     auto client = connectClient("Swivo 1");
     ASSERT_TRUE(client);
