@@ -391,13 +391,17 @@ TEST(OSCNodeAnswering, TheFirstHostIsAnsweredUntilSilentOrForgotten)
     node.sendFloat(floatRecord("tv1", 0.5f));
     EXPECT_EQ(daw2.receive(), message("tv1", 0.5f));
 
+#ifdef _WIN32
+    GTEST_SKIP() << "under Wine a datagram sent from 127.0.0.2 arrives as one from 127.0.0.1";
+#endif
     LoopbackUdp other(LoopbackUdp::otherHost());
     other.sendTo(port, message("tv8", 1.0f));
     other.sendTo(port, message("tv8", 1.0f));
     daw.sendTo(port, message("still the daw", 0.0f));
     auto heard = filter.recordsBefore("still the daw");
     ASSERT_TRUE(heard);
-    EXPECT_EQ(heard->size(), 2u) << "the other host's datagrams were not delivered";
+    EXPECT_EQ(heard->size(), 2u) << "the other host's datagrams were not delivered; "
+                                 << testing::PrintToString(log.lines());
     EXPECT_EQ(log.linesWith("OSC: ignored a datagram from 127.0.0.2:" + std::to_string(other.port()) +
                             ": the DAW answered is at 127.0.0.1")
                   .size(),
