@@ -24,6 +24,7 @@
 #include <atomic>
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <ctime>
 #include <filesystem>
@@ -49,7 +50,7 @@ using Clock = std::chrono::steady_clock;
 using namespace std::chrono_literals;
 
 constexpr int kWidth = 819, kHeight = 609;
-constexpr int kFrames = 300;
+int frames = 300;  // per figure; the first argument changes it
 
 double threadCpuMicroseconds()
 {
@@ -223,17 +224,18 @@ struct RawCapture {
 void zlibLevels(RawCapture& raw)
 {
     raw.grab();
-    const auto headers = bitmapHeaders({kWidth, kHeight});
-    std::vector<std::uint8_t> out(compressBound(static_cast<uLong>(raw.bytes().size() + headers.size())));
-    std::printf("zlib on the bench frame (%d x %d, %zu bytes), median of 15:\n", kWidth, kHeight,
-                raw.bytes().size() + headers.size());
+    std::vector<std::uint8_t> buffer(kBitmapHeadersSize + raw.bytes().size() + 8);
+    std::memcpy(startBitmapFile(buffer, {kWidth, kHeight})->data(), raw.bytes().data(), raw.bytes().size());
+    const auto file = bitmapFileBytes(buffer, {kWidth, kHeight});
+    std::vector<std::uint8_t> out(compressBound(static_cast<uLong>(file.size())));
+    std::printf("zlib on the bench frame (%d x %d, %zu bytes), median of 15:\n", kWidth, kHeight, file.size());
     for (int level = 0; level <= 9; ++level) {
         ImageCompressor zlib(level);
         Figures times;
         std::size_t size = 0;
         for (int i = 0; i < 15; ++i) {
             const double start = threadCpuMicroseconds();
-            const auto packed = zlib.compress({headers, raw.bytes()}, out);
+            const auto packed = zlib.compress(file, out);
             times.add(threadCpuMicroseconds() - start);
             size = packed ? packed->size() : 0;
         }
@@ -246,7 +248,7 @@ void measureFloor(RawCapture& raw, Figures& change, Figures& full, Figures& capt
 {
     std::vector<std::uint8_t> previous(raw.bytes().size());
     std::vector<std::uint8_t> out(compressBound(static_cast<uLong>(previous.size())));
-    for (int i = 0; i < kFrames; ++i) {
+    for (int i = 0; i < frames; ++i) {
         double start = threadCpuMicroseconds();
         raw.grab();
         captureOnly.add(threadCpuMicroseconds() - start);
@@ -285,7 +287,7 @@ void inProcess(BenchWindow& window, Figures& unchanged, Figures& meter, Figures&
         return threadCpuMicroseconds() - start;
     };
     request(kFullImageCommand);
-    for (int i = 0; i < kFrames; ++i) {
+    for (int i = 0; i < frames; ++i) {
         unchanged.add(request(kImageChangesCommand));
         window.meter(i % 16, 100 + (i * 37) % 300);
         meter.add(request(kImageChangesCommand));
@@ -293,6 +295,29 @@ void inProcess(BenchWindow& window, Figures& unchanged, Figures& meter, Figures&
         full.add(request(kFullImageCommand));
         fullBytes = queue.bytes;
     }
+}
+
+// Where a change frame's CPU goes: the desktop queries it makes, one by one.
+void queries(BenchWindow& window)
+{
+    DesktopServices& services = platformDesktopServices();
+    const auto handle = static_cast<WindowHandle>(window.window);
+    Figures front, rect, picture;
+    for (int i = 0; i < frames; ++i) {
+        double start = threadCpuMicroseconds();
+        services.foregroundWindow();
+        front.add(threadCpuMicroseconds() - start);
+        start = threadCpuMicroseconds();
+        const auto area = services.windowRect(handle);
+        rect.add(threadCpuMicroseconds() - start);
+        start = threadCpuMicroseconds();
+        if (area)
+            services.captureWindow(handle, *area);
+        picture.add(threadCpuMicroseconds() - start);
+    }
+    front.print("  of which: the window in front");
+    rect.print("  of which: the window's rectangle");
+    picture.print("  of which: the capture");
 }
 
 // Stamps the end of each picture the remote receives.
@@ -374,12 +399,12 @@ void throughCorvello(const std::string& display, BenchWindow& window, Figures& c
             return waitFor(watcher.ended, 2s) ? watcher.endedAt - start : 2e6;
         };
         request(kFullImageCommand);
-        for (int i = 0; i < kFrames; ++i) {
+        for (int i = 0; i < frames; ++i) {
             window.meter(i % 16, 100 + (i * 53) % 300);
             change.add(request(kImageChangesCommand));
             std::this_thread::sleep_for(2ms);  // the remote asks after it has drawn
         }
-        for (int i = 0; i < kFrames / 3; ++i) {
+        for (int i = 0; i < frames / 3; ++i) {
             full.add(request(kFullImageCommand));
             std::this_thread::sleep_for(2ms);
         }
@@ -391,9 +416,12 @@ void throughCorvello(const std::string& display, BenchWindow& window, Figures& c
 }  // namespace
 }  // namespace corvello
 
-int main()
+int main(int argc, char** argv)
 {
     using namespace corvello;
+    setvbuf(stdout, nullptr, _IOLBF, 0);
+    if (argc > 1)
+        frames = std::max(3, std::atoi(argv[1]));
     Xvfb xvfb;
     if (xvfb.display.empty()) {
         std::printf("Xvfb did not start\n");
@@ -405,6 +433,7 @@ int main()
         std::printf("no X display with shared memory\n");
         return 1;
     }
+    {
     BenchWindow window(d);
     RawCapture raw(d);
     zlibLevels(raw);
@@ -414,10 +443,11 @@ int main()
     Figures unchanged, meter, full;
     std::size_t fullBytes = 0;
     inProcess(window, unchanged, meter, full, fullBytes);
-    std::printf("CPU per frame, microseconds (%d frames each; full frame %zu bytes of records):\n", kFrames,
+    std::printf("CPU per frame, microseconds (%d frames each; full frame %zu bytes of records):\n", frames,
                 fullBytes);
     unchanged.print("Corvello: change frame, nothing changed");
     meter.print("Corvello: change frame, one meter moved");
+    queries(window);
     full.print("Corvello: full frame");
     floorCapture.print("floor: shared-memory capture alone");
     floorChange.print("floor: capture + compare, nothing changed");
@@ -430,5 +460,6 @@ int main()
     whole.print("full frame");
     floorChange.print("floor: capture + compare (CPU, in process)");
     floorFull.print("floor: capture + compress (CPU, in process)");
+    }
     XCloseDisplay(d);
 }

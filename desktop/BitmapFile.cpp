@@ -38,13 +38,6 @@ std::uint64_t pixelBytes(PixelSize size)
     return std::uint64_t{static_cast<std::uint32_t>(size.width)} * static_cast<std::uint32_t>(size.height) * 4;
 }
 
-std::array<std::uint8_t, kBitmapHeadersSize> bitmapHeaders(PixelSize size)
-{
-    std::array<std::uint8_t, kBitmapHeadersSize> headers{};
-    writeHeaders(headers.data(), size, static_cast<std::uint32_t>(pixelBytes(size)));
-    return headers;
-}
-
 std::optional<std::span<std::uint8_t>> startBitmapFile(std::span<std::uint8_t> buffer, PixelSize size)
 {
     const std::uint64_t imageBytes = pixelBytes(size);

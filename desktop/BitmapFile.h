@@ -2,7 +2,6 @@
 // Window pictures travel as in-memory bitmap files: a 14-byte file header, a
 // 40-byte information header, then 32-bit pixels with the top row first.
 
-#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <optional>
@@ -17,9 +16,6 @@ inline constexpr std::uint32_t kBitmapBitsPerPixel = 32;
 
 // Pixel bytes of a 32-bit picture, computed without overflow.
 std::uint64_t pixelBytes(PixelSize size);
-
-// The file and information headers of a picture of `size`.
-std::array<std::uint8_t, kBitmapHeadersSize> bitmapHeaders(PixelSize size);
 
 // Writes the headers for a picture of `size` at the start of `buffer` and
 // returns the area its pixels go to. Empty, with nothing written, when the

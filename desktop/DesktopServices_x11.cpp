@@ -186,9 +186,7 @@ private:
             return std::nullopt;
         int left = 0, top = 0;
         Window child = 0;
-        X11Display::ErrorTrap trap(d);
-        XTranslateCoordinates(d, window, x.root(), 0, 0, &left, &top, &child);
-        if (trap.failed())
+        if (!XTranslateCoordinates(d, window, x.root(), 0, 0, &left, &top, &child))
             return std::nullopt;
         return WindowRect{left, top, left + attributes.width, top + attributes.height};
     }
@@ -214,11 +212,10 @@ private:
             Window root = 0, parent = 0;
             Window* children = nullptr;
             unsigned int count = 0;
-            X11Display::ErrorTrap trap(d);
             const Status ok = XQueryTree(d, window, &root, &parent, &children, &count);
             if (children)
                 XFree(children);
-            if (!ok || trap.failed())
+            if (!ok)
                 return 0;
             if (parent == x.root())
                 return window;

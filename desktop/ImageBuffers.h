@@ -22,11 +22,12 @@ inline constexpr std::size_t kTileDifferenceSize = kTileSide * kTileSide * 4;
 inline constexpr std::size_t kTileCompressedSize = 16'740;
 
 struct ImageBuffers {
-    // The watched window's bitmap file, built only when it goes uncompressed.
+    // The watched window's bitmap file as it is sent.
     std::vector<std::uint8_t> capture = std::vector<std::uint8_t>(kCaptureBufferSize);
     std::vector<std::uint8_t> thumbnail = std::vector<std::uint8_t>(kThumbnailBufferSize);
     std::vector<std::uint8_t> compressed = std::vector<std::uint8_t>(kCompressionBufferSize);
-    // The watched window's last picture as sent: 0x00RRGGBB pixels, row stride = width.
+    // The watched window's last picture, its words as captured (the fourth
+    // bytes are not sent), row stride = width.
     std::vector<std::uint32_t> reference = std::vector<std::uint32_t>(kReferenceFrameSize / 4);
     // Which controller's watched window `reference` holds; another
     // controller's picture there forces a full image.

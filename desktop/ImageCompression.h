@@ -3,7 +3,6 @@
 // reset for every picture or tile, so no picture pays for zlib's set-up.
 
 #include <cstdint>
-#include <initializer_list>
 #include <memory>
 #include <optional>
 #include <span>
@@ -15,7 +14,7 @@ namespace corvello {
 // Chosen by measurement (bench/PictureBench.cpp, docs/desktop.md): on a
 // typical window, level 1 takes a third of the default level's time for
 // output a few percent larger. Every level decompresses the same.
-inline constexpr int kPictureCompressionLevel = 1;
+inline constexpr int kPictureCompressionLevel = 3;
 
 class ImageCompressor {
 public:
@@ -24,10 +23,9 @@ public:
     ImageCompressor(const ImageCompressor&) = delete;
     ImageCompressor& operator=(const ImageCompressor&) = delete;
 
-    // One zlib stream of the pieces one after another, inside `output`;
-    // empty when zlib fails or the result does not fit, in which case the
-    // caller sends the input as it is.
-    std::optional<std::span<const std::uint8_t>> compress(std::initializer_list<std::span<const std::uint8_t>> pieces,
+    // The compressed bytes inside `output`; empty when zlib fails or the
+    // result does not fit, in which case the caller sends the input as it is.
+    std::optional<std::span<const std::uint8_t>> compress(std::span<const std::uint8_t> input,
                                                           std::span<std::uint8_t> output);
 
 private:

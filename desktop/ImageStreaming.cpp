@@ -1,6 +1,5 @@
 #include "desktop/ImageStreaming.h"
 
-#include <algorithm>
 #include <bit>
 #include <cstring>
 
@@ -26,15 +25,14 @@ private:
     DeviceProtocol& queue;
 };
 
-template <typename T>
-std::span<const std::uint8_t> bytesOf(const T* values, std::size_t count)
+std::span<const std::uint8_t> bytesOf(const std::uint32_t* values, std::size_t count)
 {
-    return {reinterpret_cast<const std::uint8_t*>(values), count * sizeof(T)};
+    return {reinterpret_cast<const std::uint8_t*>(values), count * 4};
 }
 
 Payload compressOrKeep(std::span<const std::uint8_t> bytes, std::span<std::uint8_t> area, ImageCompressor& zlib)
 {
-    if (auto compressed = zlib.compress({bytes}, area))
+    if (auto compressed = zlib.compress(bytes, area))
         return {*compressed, true};
     return {bytes, false};
 }
@@ -52,46 +50,55 @@ std::int32_t remainderOrFull(std::int32_t length)
     return rest == 0 ? kTileSide : rest;
 }
 
-// Whether any pixel of the tile differs from the reference, row by row: a
-// row is compared whole (the loop vectorises), the first differing row ends
-// the search, so an unchanged window costs one read of each frame.
+// Whether any word of the tile differs from the reference: row by row with
+// memcmp (which compares many words at a time), stopping at the first
+// differing row, so an unchanged window costs one read of each frame.
 bool tileChanged(const TileArea& tile, const PixelView& current, const std::uint32_t* reference)
 {
+    const std::size_t rowBytes = static_cast<std::size_t>(tile.width) * 4;
     for (std::int32_t y = tile.y0; y < tile.y0 + tile.height; ++y) {
-        const std::uint32_t* now = current.row(y) + tile.x0;
         const std::uint32_t* before = reference + static_cast<std::size_t>(y) * current.size.width + tile.x0;
-        std::uint32_t differing = 0;
-        for (std::int32_t x = 0; x < tile.width; ++x)
-            differing |= now[x] ^ before[x];
-        if (differing & kColourBits)
+        if (std::memcmp(current.row(y) + tile.x0, before, rowBytes) != 0)
             return true;
     }
     return false;
 }
 
-// Writes cur - ref of one tile into `differences` and moves ref to cur.
-void diffTile(const TileArea& tile, const PixelView& current, std::uint32_t* reference, std::uint32_t* differences)
+// Writes cur - ref of one tile's colours into `differences` and moves ref to
+// cur. False when only fourth bytes changed: nothing the remote shows.
+bool diffTile(const TileArea& tile, const PixelView& current, std::uint32_t* reference, std::uint32_t* differences)
 {
+    std::uint32_t any = 0;
     for (std::int32_t y = tile.y0; y < tile.y0 + tile.height; ++y) {
         const std::uint32_t* now = current.row(y) + tile.x0;
         std::uint32_t* before = reference + static_cast<std::size_t>(y) * current.size.width + tile.x0;
         for (std::int32_t x = 0; x < tile.width; ++x) {
-            const std::uint32_t pixel = now[x] & kColourBits;
-            *differences++ = pixel - before[x];
-            before[x] = pixel;
+            const std::uint32_t difference = (now[x] & kColourBits) - (before[x] & kColourBits);
+            *differences++ = difference;
+            any |= difference;
+            before[x] = now[x];
         }
     }
+    return any != 0;
 }
 
-// The reference frame becomes the picture with its fourth bytes cleared.
+// The reference keeps the words as captured, so comparing needs no masking.
 void keepAsReference(const PixelView& picture, std::uint32_t* reference)
 {
     const auto width = static_cast<std::size_t>(picture.size.width);
+    for (std::int32_t y = 0; y < picture.size.height; ++y)
+        std::memcpy(reference + y * width, picture.row(y), width * 4);
+}
+
+// The picture as it is sent: its colours, the fourth bytes cleared.
+void copyColours(const PixelView& picture, std::uint8_t* out)
+{
     for (std::int32_t y = 0; y < picture.size.height; ++y) {
-        const std::uint32_t* from = picture.row(y);
-        std::uint32_t* to = reference + y * width;
-        for (std::size_t x = 0; x < width; ++x)
-            to[x] = from[x] & kColourBits;
+        const std::uint32_t* row = picture.row(y);
+        for (std::int32_t x = 0; x < picture.size.width; ++x, out += 4) {
+            const std::uint32_t colour = row[x] & kColourBits;
+            std::memcpy(out, &colour, 4);
+        }
     }
 }
 
@@ -109,23 +116,15 @@ void streamImage(DeviceProtocol& queue, std::span<const std::uint8_t> bitmapFile
 void streamWatchedImage(DeviceProtocol& queue, const PixelView& picture, ImageBuffers& workspace)
 {
     const std::uint64_t bytes = pixelBytes(picture.size);
-    if (bytes == 0 || bytes > workspace.reference.size() * 4)
+    const auto file = startBitmapFile(workspace.capture, picture.size);
+    if (bytes == 0 || bytes > workspace.reference.size() * 4 || !file)
         return;
     keepAsReference(picture, workspace.reference.data());
-    const auto pixels = bytesOf(workspace.reference.data(), static_cast<std::size_t>(bytes / 4));
-
-    const auto headers = bitmapHeaders(picture.size);
+    copyColours(picture, file->data());
     Batch batch(queue);
-    if (auto compressed = workspace.compressor.compress({headers, pixels}, workspace.compressed)) {
-        sendImageRecords(queue, {*compressed, true}, kWatchedImage, picture.size);
-        return;
-    }
-    // Uncompressed, the file must lie in one piece.
-    const auto file = startBitmapFile(workspace.capture, picture.size);
-    if (!file)
-        return;
-    std::memcpy(file->data(), pixels.data(), pixels.size());
-    sendImageRecords(queue, {bitmapFileBytes(workspace.capture, picture.size), false}, kWatchedImage, picture.size);
+    const Payload payload =
+        compressOrKeep(bitmapFileBytes(workspace.capture, picture.size), workspace.compressed, workspace.compressor);
+    sendImageRecords(queue, payload, kWatchedImage, picture.size);
 }
 
 TileGrid::TileGrid(PixelSize size)
@@ -155,9 +154,8 @@ void streamTileChanges(DeviceProtocol& queue, const PixelView& current, ImageBuf
     for (std::int32_t row = 0; row < grid.rows; ++row) {
         for (std::int32_t column = 0; column < grid.columns; ++column) {
             const TileArea tile = grid.tile(column, row);
-            if (!tileChanged(tile, current, reference))
+            if (!tileChanged(tile, current, reference) || !diffTile(tile, current, reference, differences))
                 continue;
-            diffTile(tile, current, reference, differences);
             const auto tileBytes = bytesOf(differences, static_cast<std::size_t>(tile.width) * tile.height);
             sendTileRecords(queue, compressOrKeep(tileBytes, workspace.tileCompressed, workspace.compressor), tile);
             anyTileSent = true;
