@@ -8,6 +8,7 @@
 #include "RecordingQueue.h"
 #include "desktop/DesktopController.h"
 #include "desktop/ImageStreaming.h"
+#include "desktop/PictureSource.h"
 
 namespace corvello::test {
 namespace {
@@ -238,6 +239,26 @@ TEST_F(StreamingFixture, ThumbnailsKeepTheAspectRatio)
         EXPECT_EQ(thumbnail.size, c.thumbnail);
         EXPECT_EQ(thumbnail.at(thumbnail.size.width / 2, thumbnail.size.height / 2), 0x00336699u);
     }
+}
+
+// On Windows a window draws its own picture only where that matches the
+// screen; what Wine cannot show (DPI scaling by the system) is decided here.
+TEST(PictureSources, TheWindowDrawsItselfOnlyWhereThatMatchesTheScreen)
+{
+    struct Case {
+        PictureRequest request;
+        PictureSource source;
+    } cases[] = {
+        {{false, true, 96, 96}, PictureSource::window},
+        {{false, true, 144, 144}, PictureSource::window},  // per-monitor aware at 150 %
+        {{false, true, 96, 144}, PictureSource::screen},   // unaware, stretched by the system
+        {{false, true, 144, 96}, PictureSource::screen},   // system-aware, moved to a 100 % monitor
+        {{false, false, 96, 96}, PictureSource::screen},   // moved by the desktop origin
+        {{true, true, 96, 96}, PictureSource::screen},     // the desktop
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(pictureSource(c.request), c.source)
+            << c.request.isDesktop << c.request.startsAtWindowCorner << c.request.windowDpi << c.request.monitorDpi;
 }
 
 }  // namespace
