@@ -23,13 +23,15 @@ constexpr LONG kNoActivateTransparent = WS_EX_NOACTIVATE | WS_EX_TRANSPARENT;  /
 
 log::RateLimitedLog inputTrouble(log::Level::warning, std::chrono::seconds(10));
 
+// The call and its constant exist from Windows 10 1703 on: looked up at run time.
 void becomePerMonitorDpiAware()
 {
-    using SetContext = BOOL(WINAPI*)(DPI_AWARENESS_CONTEXT);
+    using SetContext = BOOL(WINAPI*)(HANDLE);
+    const auto perMonitorV2 = reinterpret_cast<HANDLE>(static_cast<std::intptr_t>(-4));  // DPI_AWARENESS_CONTEXT_PER_MONITOR_AWARE_V2
     const auto set = reinterpret_cast<SetContext>(
         reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("user32.dll"), "SetProcessDpiAwarenessContext")));
     // Access denied: the awareness is already set, by the manifest.
-    if (set && (set(DPI_AWARENESS_CONTEXT_PER_MONITOR_AWARE_V2) || GetLastError() == ERROR_ACCESS_DENIED))
+    if (set && (set(perMonitorV2) || GetLastError() == ERROR_ACCESS_DENIED))
         return;
     SetProcessDPIAware();  // before Windows 10: at least not scaled to the system DPI
 }

@@ -14,6 +14,9 @@ namespace corvello {
 namespace {
 
 constexpr DWORD kCopyWithLayeredWindows = SRCCOPY | CAPTUREBLT;  // 0x40CC0020
+// PW_RENDERFULLCONTENT (Windows 8.1 on; older systems ignore it), which the
+// headers show only when building for 8.1 or later.
+constexpr UINT kRenderFullContent = 0x00000002;
 constexpr UINT kDefaultDpi = 96;
 // Bounds the full-size picture a thumbnail is shrunk from.
 constexpr std::uint64_t kMaxThumbnailSource = 256ull << 20;
@@ -84,7 +87,7 @@ bool printWindow(HWND window, PixelSize size, DibCanvas& canvas)
         return false;
     const bool ready = canvas.prepare(screen, size);
     ReleaseDC(nullptr, screen);
-    return ready && PrintWindow(window, canvas.context(), PW_RENDERFULLCONTENT) != FALSE;
+    return ready && PrintWindow(window, canvas.context(), kRenderFullContent) != FALSE;
 }
 
 }  // namespace
