@@ -1,5 +1,6 @@
 // Figures for window pictures, under an Xvfb this program starts itself
-// (-displayfd, stopped by PID), on an 819 x 609 window drawn like a mixer:
+// (the tests' XvfbServer: -displayfd, stopped by PID), on an 819 x 609
+// window drawn like a mixer:
 //   1. zlib's bytes and time per level on that frame (the level is chosen from these);
 //   2. CPU per frame of Corvello's picture path, in this process: a change
 //      frame of an unchanged window, one with a meter moved, a full frame;
@@ -13,10 +14,8 @@
 #include <X11/Xutil.h>
 #include <X11/extensions/XShm.h>
 #include <signal.h>
-#include <spawn.h>
 #include <sys/ipc.h>
 #include <sys/shm.h>
-#include <sys/wait.h>
 #include <unistd.h>
 #include <zlib.h>
 
@@ -38,10 +37,9 @@
 #include "desktop/DesktopController.h"
 #include "desktop/ImageCompression.h"
 #include "desktop/LittleEndian.h"
+#include "tests/desktop/XvfbServer.h"
 #include "tests/support/ChildProcess.h"
 #include "tools/remote/RemoteConnection.h"
-
-extern char** environ;
 
 namespace corvello {
 namespace {
@@ -77,42 +75,6 @@ struct Figures {
         std::printf("  %-44s p50 %8.1f  p90 %8.1f  p99 %8.1f  max %8.1f\n", what, at(0.5), at(0.9), at(0.99),
                     at(1.0));
     }
-};
-
-class Xvfb {
-public:
-    Xvfb()
-    {
-        int ready[2];
-        if (pipe(ready) != 0)
-            return;
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_addclose(&actions, ready[0]);
-        const std::string fd = std::to_string(ready[1]);
-        const char* argv[] = {"Xvfb", "-displayfd", fd.c_str(), "-screen", "0", "1280x1024x24", "-nolisten", "tcp",
-                              nullptr};
-        if (posix_spawnp(&pid, "Xvfb", &actions, nullptr, const_cast<char**>(argv), environ) != 0)
-            pid = -1;
-        posix_spawn_file_actions_destroy(&actions);
-        close(ready[1]);
-        char digits[16] = {};
-        std::size_t got = 0;
-        while (pid > 0 && got < sizeof digits - 1 && read(ready[0], digits + got, 1) == 1 && digits[got] != '\n')
-            ++got;
-        close(ready[0]);
-        if (got > 0)
-            display = ":" + std::string(digits, got);
-    }
-    ~Xvfb()
-    {
-        if (pid > 0) {
-            kill(pid, SIGTERM);
-            waitpid(pid, nullptr, 0);
-        }
-    }
-    pid_t pid = -1;
-    std::string display;
 };
 
 // A window drawn like a mixer: gradient strips, labels, faders and meters.
@@ -422,8 +384,8 @@ int main(int argc, char** argv)
     setvbuf(stdout, nullptr, _IOLBF, 0);
     if (argc > 1)
         frames = std::max(3, std::atoi(argv[1]));
-    Xvfb xvfb;
-    if (xvfb.display.empty()) {
+    test::XvfbServer xvfb;
+    if (!xvfb.running()) {
         std::printf("Xvfb did not start\n");
         return 1;
     }

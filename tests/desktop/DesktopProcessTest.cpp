@@ -21,18 +21,6 @@ using namespace std::chrono_literals;
 
 constexpr std::uint32_t kChangedColour = 0x00FFFF00;
 
-std::string run(const std::string& command)
-{
-    std::string output;
-    if (FILE* pipe = popen(command.c_str(), "r")) {
-        char buffer[256];
-        while (fgets(buffer, sizeof buffer, pipe))
-            output += buffer;
-        pclose(pipe);
-    }
-    return output;
-}
-
 class DesktopProcessTest : public ::testing::Test {
 protected:
     void SetUp() override { start({}); }
@@ -152,7 +140,7 @@ TEST_F(NoDesktopProcessTest, DesktopCommandsAreIgnoredWhileTheDawIsStillServed)
 {
     auto daw = std::make_unique<ChildProcess>(std::vector<std::string>{PIPECLIENT_BIN, "Tamberlin"}, environment);
     ASSERT_TRUE(daw->waitForErrorLine("connected to Tamberlin", 5s));
-    const std::string before = run("DISPLAY=" + xvfb.display + " xdotool getmouselocation");
+    const std::string before = commandOutput("DISPLAY=" + xvfb.display + " xdotool getmouselocation");
 
     for (const char* command : {"210 1 \"300,200\"", "210 0 \"310,210\"", "210 2 \"\"", "210 14 0",
                                 "210 15 -2", "210 12 \"1\"", "210 13 \"1\""})
@@ -167,10 +155,11 @@ TEST_F(NoDesktopProcessTest, DesktopCommandsAreIgnoredWhileTheDawIsStillServed)
             continue;
         remote::ScriptLine parsed;
         std::string error;
-        if (remote::parseScriptLine(*line, parsed, error))
+        if (remote::parseScriptLine(*line, parsed, error)) {
             EXPECT_NE(parsed.record.kind, kDesktopKind) << *line;
+        }
     }
-    EXPECT_EQ(run("DISPLAY=" + xvfb.display + " xdotool getmouselocation"), before);
+    EXPECT_EQ(commandOutput("DISPLAY=" + xvfb.display + " xdotool getmouselocation"), before);
     EXPECT_TRUE(corvello->waitForErrorLine("Desktop control is off", 2s));
     EXPECT_FALSE(corvello->waitForErrorLine("Desktop control is off", 300ms)) << "one line per link";
 }

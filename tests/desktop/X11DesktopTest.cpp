@@ -19,18 +19,6 @@
 namespace corvello::test {
 namespace {
 
-std::string run(const std::string& command)
-{
-    std::string output;
-    if (FILE* pipe = popen(command.c_str(), "r")) {
-        char buffer[256];
-        while (fgets(buffer, sizeof buffer, pipe))
-            output += buffer;
-        pclose(pipe);
-    }
-    return output;
-}
-
 std::string programName()
 {
     char path[4096] = {};
@@ -113,10 +101,11 @@ TEST(X11Capture, ReadsTheScreenWithOrWithoutSharedMemory)
             const std::int32_t x0 = kWindowRect.left - area.left, y0 = kWindowRect.top - area.top;
             EXPECT_EQ(picture->row(y0 + 50)[x0 + 10] & 0x00FFFFFF, kLeftColour) << shared;
             EXPECT_EQ(picture->row(y0 + 50)[x0 + 90] & 0x00FFFFFF, kLeftColour) << shared;
-            if (area.left < 0)
+            if (area.left < 0) {
                 EXPECT_EQ(picture->row(y0 + 50)[0], 0u) << "off the screen is black";
-            else
+            } else {
                 EXPECT_EQ(picture->row(y0 + 50)[x0 + 190] & 0x00FFFFFF, kRightColour) << shared;
+            }
         }
         // A picture larger than the last reuses nothing stale.
         const auto whole = capture.capture(display, {0, 0, 1024, 768});
@@ -130,7 +119,7 @@ TEST_F(X11Fixture, MovesThePointerWhereTheRemoteAsks)
     controller.receive(MessageRecord::withText(kDesktopKind, kPressCommand, "300,200"));
     controller.receive(MessageRecord::withText(kDesktopKind, kMoveCommand, "310,220"));
     controller.receive(MessageRecord::withText(kDesktopKind, kReleaseCommand, ""));
-    const std::string location = run("xdotool getmouselocation");
+    const std::string location = commandOutput("xdotool getmouselocation");
     EXPECT_EQ(location.substr(0, location.find(" screen")), "x:310 y:220") << location;
 }
 

@@ -2,12 +2,12 @@
 // A private X server for a test: Xvfb picks a free display number itself
 // (-displayfd) and reports it once it accepts clients; stopped by its PID.
 
-#include <gtest/gtest.h>
 #include <signal.h>
 #include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <string>
 #include <vector>
@@ -65,5 +65,18 @@ public:
     pid_t pid = -1;
     std::string display;  // ":N"
 };
+
+// What a shell command prints, such as `xdotool getmouselocation`.
+inline std::string commandOutput(const std::string& command)
+{
+    std::string output;
+    if (FILE* pipe = popen(command.c_str(), "r")) {
+        char buffer[256];
+        while (fgets(buffer, sizeof buffer, pipe))
+            output += buffer;
+        pclose(pipe);
+    }
+    return output;
+}
 
 }  // namespace corvello::test
