@@ -66,17 +66,18 @@ struct World {
     {
         desktop.addProcess(5, "Editor");
         desktop.addProcess(6, "explorer");
-        desktop.addWindow(0x3000001, 5, {-50, -20, 200, 100});   // partly off the screen
-        desktop.addWindow(0x3000003, 5, {600, 400, 1400, 1100});  // larger than the capture limits
+        // Small, so that each input runs fast; command 11 can shrink the capture limits below them.
+        desktop.addWindow(0x3000001, 5, {-50, -20, 100, 60});   // partly off the screen
+        desktop.addWindow(0x3000003, 5, {150, 100, 330, 260});  // partly beyond the other edge
         desktop.addWindow(7, 5, {10, 10, 60, 60});
-        desktop.addWindow(0x3000002, 6, {0, 0, 300, 300}).info.popup = true;
-        desktop.addWindow(0x3000004, 6, {0, 0, 300, 300});
+        desktop.addWindow(0x3000002, 6, {0, 0, 90, 90}).info.popup = true;
+        desktop.addWindow(0x3000004, 6, {0, 0, 90, 90});
         desktop.foreground = 0x3000001;
-        desktop.paint({0, 0, 640, 480}, [](std::int32_t x, std::int32_t y) { return std::uint32_t(x * 31 + y * 17); });
+        desktop.paint({0, 0, 200, 150}, [](std::int32_t x, std::int32_t y) { return std::uint32_t(x * 31 + y * 17); });
         controller.setHost(1, &queue);
     }
 
-    FakeDesktop desktop{{640, 480}};
+    FakeDesktop desktop{{200, 150}};
     DesktopSettings settings;
     RecordingQueue queue;
     DesktopController controller{desktop, settings};
