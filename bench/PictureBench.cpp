@@ -142,7 +142,7 @@ private:
 };
 
 // Collects what the controller sends; counts bytes, keeps the window list.
-class CountingQueue final : public DeviceProtocol {
+class CountingQueue final : public RemoteQueue {
 public:
     void send(const MessageRecord& record) override
     {
@@ -283,7 +283,7 @@ void queries(BenchWindow& window)
 }
 
 // Stamps the end of each picture the remote receives.
-class FrameWatcher : public ZebFilter {
+class FrameWatcher : public RemoteFilter {
 public:
     int receive(const MessageRecord& record) override
     {
@@ -337,7 +337,7 @@ void throughCorvello(const std::string& display, BenchWindow& window, Figures& c
             return;
         }
         FrameWatcher watcher;
-        zebNode node(false);
+        RemoteLink node(false);
         node.addFilter(&watcher);
         const remote::Endpoint endpoint{"127.0.0.1", static_cast<std::uint16_t>(std::stoi(line->substr(line->rfind(' ') + 1)))};
         if (!remote::connectToCorvello(node, endpoint, 5s)) {

@@ -17,8 +17,8 @@
 #include "desktop/Inventory.h"
 #include "desktop/PointMapping.h"
 #include "desktop/WindowIds.h"
-#include "routing/DesktopCommands.h"
-#include "routing/DeviceProtocol.h"
+#include "core/DesktopCommands.h"
+#include "core/RemoteQueue.h"
 
 namespace corvello {
 
@@ -58,7 +58,7 @@ public:
     // which the remote makes once per link.
     void receive(const MessageRecord& record) override;
     // The selector itself is not needed: no desktop command depends on the DAW.
-    void setHost(std::int32_t hostSelector, DeviceProtocol* queue) override;
+    void setHost(std::int32_t hostSelector, RemoteQueue* queue) override;
 
 private:
     struct Capture {
@@ -77,7 +77,7 @@ private:
     void setZoom(std::string_view argument);
 
     // Replies and notices (DesktopController.cpp).
-    DeviceProtocol& replies();
+    RemoteQueue& replies();
     void reply(std::int32_t index, std::string text);
     void execute(const MessageRecord& record);
     void noteRefusedCommand(const MessageRecord& record);
@@ -106,7 +106,7 @@ private:
     DesktopSettings& settings;
 
     float scale = 1.0f;
-    DeviceProtocol* queue = nullptr;
+    RemoteQueue* queue = nullptr;
     bool refusalReported = false;
     FloatPoint windowOrigin;
     FloatPoint pointerOffset;

@@ -16,13 +16,13 @@ namespace {
 // Keeps the records of one picture together in the queue.
 class Batch {
 public:
-    explicit Batch(DeviceProtocol& queue) : queue(queue) { queue.beginBatch(); }
+    explicit Batch(RemoteQueue& queue) : queue(queue) { queue.beginBatch(); }
     ~Batch() { queue.endBatch(); }
     Batch(const Batch&) = delete;
     Batch& operator=(const Batch&) = delete;
 
 private:
-    DeviceProtocol& queue;
+    RemoteQueue& queue;
 };
 
 std::span<const std::uint8_t> bytesOf(const std::uint32_t* values, std::size_t count)
@@ -104,7 +104,7 @@ void copyColours(const PixelView& picture, std::uint8_t* out)
 
 }  // namespace
 
-void streamImage(DeviceProtocol& queue, std::span<const std::uint8_t> bitmapFile, std::int32_t imageIndex,
+void streamImage(RemoteQueue& queue, std::span<const std::uint8_t> bitmapFile, std::int32_t imageIndex,
                  PixelSize size, ImageBuffers& workspace)
 {
     Batch batch(queue);
@@ -113,7 +113,7 @@ void streamImage(DeviceProtocol& queue, std::span<const std::uint8_t> bitmapFile
     sendImageRecords(queue, payload, imageIndex, size);
 }
 
-void streamWatchedImage(DeviceProtocol& queue, const PixelView& picture, ImageBuffers& workspace)
+void streamWatchedImage(RemoteQueue& queue, const PixelView& picture, ImageBuffers& workspace)
 {
     const std::uint64_t bytes = pixelBytes(picture.size);
     const auto file = startBitmapFile(workspace.capture, picture.size);
@@ -141,7 +141,7 @@ TileArea TileGrid::tile(std::int32_t column, std::int32_t row) const
             row == rows - 1 ? lastRowHeight : kTileSide};
 }
 
-void streamTileChanges(DeviceProtocol& queue, const PixelView& current, ImageBuffers& workspace)
+void streamTileChanges(RemoteQueue& queue, const PixelView& current, ImageBuffers& workspace)
 {
     const std::uint64_t bytes = pixelBytes(current.size);
     if (bytes == 0 || bytes > workspace.reference.size() * 4)

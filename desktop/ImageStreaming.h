@@ -8,7 +8,7 @@
 #include "desktop/DesktopServices.h"
 #include "desktop/ImageBuffers.h"
 #include "desktop/ImageRecords.h"
-#include "routing/DeviceProtocol.h"
+#include "core/RemoteQueue.h"
 
 namespace corvello {
 
@@ -20,13 +20,13 @@ inline constexpr std::uint32_t kColourBits = 0x00FFFFFF;
 
 // Compresses and sends one bitmap file (a thumbnail) as a batch; on
 // compression failure the file goes uncompressed.
-void streamImage(DeviceProtocol& queue, std::span<const std::uint8_t> bitmapFile, std::int32_t imageIndex,
+void streamImage(RemoteQueue& queue, std::span<const std::uint8_t> bitmapFile, std::int32_t imageIndex,
                  PixelSize size, ImageBuffers& workspace);
 
 // Sends the watched window's picture in full as a batch and keeps it as the
 // reference frame for the tiles that follow. The picture must fit the
 // reference frame.
-void streamWatchedImage(DeviceProtocol& queue, const PixelView& picture, ImageBuffers& workspace);
+void streamWatchedImage(RemoteQueue& queue, const PixelView& picture, ImageBuffers& workspace);
 
 struct TileGrid {
     std::int32_t columns = 0;
@@ -41,6 +41,6 @@ struct TileGrid {
 // Sends the tiles in which `current` differs from the reference frame (which
 // holds a picture of the same size), updates the reference to `current`, and
 // closes the round with the frame end; all as one batch.
-void streamTileChanges(DeviceProtocol& queue, const PixelView& current, ImageBuffers& workspace);
+void streamTileChanges(RemoteQueue& queue, const PixelView& current, ImageBuffers& workspace);
 
 }  // namespace corvello
