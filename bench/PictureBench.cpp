@@ -39,7 +39,7 @@
 #include "desktop/LittleEndian.h"
 #include "tests/desktop/XvfbServer.h"
 #include "tests/support/ChildProcess.h"
-#include "tools/remote/RemoteConnection.h"
+#include "link/RemoteLink.h"
 
 namespace corvello {
 namespace {
@@ -339,8 +339,11 @@ void throughCorvello(const std::string& display, BenchWindow& window, Figures& c
         FrameWatcher watcher;
         RemoteLink node(false);
         node.addFilter(&watcher);
-        const remote::Endpoint endpoint{"127.0.0.1", static_cast<std::uint16_t>(std::stoi(line->substr(line->rfind(' ') + 1)))};
-        if (!remote::connectToCorvello(node, endpoint, 5s)) {
+        node.connectTo("127.0.0.1", static_cast<std::uint16_t>(std::stoi(line->substr(line->rfind(' ') + 1))));
+        const auto until = Clock::now() + 5s;
+        while (!node.isConnected() && Clock::now() < until)
+            std::this_thread::sleep_for(1ms);
+        if (!node.isConnected()) {
             std::printf("  no link to corvello\n");
             return;
         }

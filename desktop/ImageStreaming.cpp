@@ -90,14 +90,26 @@ void keepAsReference(const PixelView& picture, std::uint32_t* reference)
         std::memcpy(reference + y * width, picture.row(y), width * 4);
 }
 
-// The picture as it is sent: its colours, the fourth bytes cleared.
+// The picture as it is sent: its colours, the fourth bytes cleared. Two
+// pixels per step: the file's pixels start at an odd offset (54), so stores
+// go through memcpy, which compiles to plain moves.
 void copyColours(const PixelView& picture, std::uint8_t* out)
 {
+    constexpr std::uint64_t kTwoColours = std::uint64_t{kColourBits} << 32 | kColourBits;
+    const auto width = static_cast<std::size_t>(picture.size.width);
     for (std::int32_t y = 0; y < picture.size.height; ++y) {
         const std::uint32_t* row = picture.row(y);
-        for (std::int32_t x = 0; x < picture.size.width; ++x, out += 4) {
+        std::size_t x = 0;
+        for (; x + 2 <= width; x += 2, out += 8) {
+            std::uint64_t pair;
+            std::memcpy(&pair, row + x, 8);
+            pair &= kTwoColours;
+            std::memcpy(out, &pair, 8);
+        }
+        if (x < width) {
             const std::uint32_t colour = row[x] & kColourBits;
             std::memcpy(out, &colour, 4);
+            out += 4;
         }
     }
 }
