@@ -5,9 +5,11 @@
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <string_view>
 #include <thread>
 
 #include "app/Program.h"
+#include "desktop/DesktopSettings.h"
 #include "platform/Log.h"
 
 namespace {
@@ -37,8 +39,11 @@ void endAfterExitDeadline()
 
 }  // namespace
 
-int main()
+int main(int argc, char** argv)
 {
+    for (int i = 1; i < argc; ++i)
+        if (std::string_view(argv[i]) == "--no-desktop")
+            corvello::desktopSettings().allowControl(false);
     const sigset_t exitSignals = blockExitSignals();
     std::signal(SIGPIPE, SIG_IGN);  // a remote or client that vanishes is handled where the write fails
 
