@@ -4,8 +4,11 @@
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <string>
 
 #include "app/Program.h"
+#include "link/LinkOptions.h"
+#include "platform/Log.h"
 
 namespace {
 
@@ -23,15 +26,27 @@ sigset_t blockExitSignals()
 
 }  // namespace
 
-int main()
+int main(int argc, char** argv)
 {
+    corvello::LinkSettings link;
+    std::string error;
+    if (!corvello::readLinkOptions(argc, argv, link, error)) {
+        corvello::log::error("corvello: %s", error.c_str());
+        return 2;
+    }
     const sigset_t exitSignals = blockExitSignals();
     std::signal(SIGPIPE, SIG_IGN);  // a remote or client that vanishes is handled where the write fails
 
     int exitCode = 0;
     {
         corvello::Program program;
-        const std::uint16_t port = program.start();
+        const std::uint16_t port = program.start(link);
+        if (port == 0) {
+            corvello::log::error("corvello: the remote link cannot listen; exiting");
+            program.shutdown();
+            std::fflush(nullptr);
+            std::_Exit(1);
+        }
         std::fprintf(stderr, "Corvello is listening for the remote on TCP port %u\n", unsigned{port});
         std::fflush(stderr);
 

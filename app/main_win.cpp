@@ -5,8 +5,13 @@
 #include <windows.h>
 #include <shellapi.h>
 
+#include <cstdlib>
+#include <string>
+
 #include "app/Program.h"
 #include "app/resource.h"
+#include "link/LinkOptions.h"
+#include "platform/Log.h"
 
 namespace {
 
@@ -105,6 +110,12 @@ void registerWindowClass()
 int WINAPI WinMain(HINSTANCE hInstance, HINSTANCE, LPSTR, int)
 {
     instance = hInstance;
+    corvello::LinkSettings link;
+    std::string error;
+    if (!corvello::readLinkOptions(__argc, __argv, link, error)) {
+        corvello::log::error("Corvello: %s", error.c_str());
+        return 2;
+    }
     MSG message{};
     {
         corvello::Program program;
@@ -115,7 +126,11 @@ int WINAPI WinMain(HINSTANCE hInstance, HINSTANCE, LPSTR, int)
             return 0;
         addTrayIcon(window);
 
-        program.start();
+        if (program.start(link) == 0) {
+            corvello::log::error("Corvello: the remote link cannot listen; exiting");
+            removeTrayIcon(window);
+            ExitProcess(1);
+        }
         while (GetMessageA(&message, nullptr, 0, 0) > 0) {
             TranslateMessage(&message);
             DispatchMessageA(&message);

@@ -204,5 +204,35 @@ TEST(WireFormat, MalformedStreamsStopWithoutReadingPastTheirPacket)
     }
 }
 
+// A datagram stands alone: whatever it holds past its whole packets is a
+// fault, and nothing of it waits for the next one.
+TEST(WireFormat, EachDatagramIsParsedOnItsOwn)
+{
+    const Bytes fader = {10, 0, 9, 5, 0, 0, 0, 0, 0x80, 0x3F};
+    struct Case {
+        const char* name;
+        Bytes datagram;
+        wire::ParseResult result;
+        std::size_t records;
+    } cases[] = {
+        {"one packet", fader, wire::ParseResult::Complete, 1},
+        {"two packets", concatenate({fader, fader}), wire::ParseResult::Complete, 2},
+        {"empty", {}, wire::ParseResult::Complete, 0},
+        {"length past the end", {0xFF, 0x7F, 9, 5, 0, 0, 0, 0, 0x80, 0x3F}, wire::ParseResult::Malformed, 0},
+        {"length 0x8000", {0x00, 0x80, 9, 5, 0, 0, 0, 0, 0x80, 0x3F}, wire::ParseResult::Malformed, 0},
+        {"length 0xFFFF", {0xFF, 0xFF, 9, 5, 0, 0, 0, 0, 0x80, 0x3F}, wire::ParseResult::Malformed, 0},
+        {"packet then a partial one", concatenate({fader, {20, 0, 9}}), wire::ParseResult::Malformed, 1},
+        {"packet then one stray byte", concatenate({fader, {7}}), wire::ParseResult::Malformed, 1},
+    };
+    for (const Case& c : cases) {
+        Bytes datagram(c.datagram.begin(), c.datagram.end());
+        datagram.shrink_to_fit();
+        std::vector<MessageRecord> records;
+        EXPECT_EQ(wire::parseDatagram(datagram, [&](const MessageRecord& r) { records.push_back(r); }), c.result)
+            << c.name;
+        EXPECT_EQ(records.size(), c.records) << c.name;
+    }
+}
+
 }  // namespace
 }  // namespace corvello
