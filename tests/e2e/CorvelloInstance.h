@@ -30,8 +30,15 @@ public:
         process_ = std::make_unique<ChildProcess>(argv, environment());
         if (!expectPort)
             return;
-        if (auto line = process_->waitForErrorLine("listening for the remote on TCP port", std::chrono::seconds(10)))
-            port_ = static_cast<std::uint16_t>(std::stoi(line->substr(line->rfind(' ') + 1)));
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+        while (auto line = process_->readErrorLine(std::chrono::duration_cast<std::chrono::milliseconds>(
+                   deadline - std::chrono::steady_clock::now()))) {
+            if (line->find("listening for the remote on TCP port") != std::string::npos) {
+                port_ = static_cast<std::uint16_t>(std::stoi(line->substr(line->rfind(' ') + 1)));
+                break;
+            }
+            startupLines_.push_back(*line);
+        }
     }
 
     ~CorvelloInstance()
@@ -47,6 +54,8 @@ public:
     ChildProcess& process() { return *process_; }
     // 0 when corvello named no port.
     std::uint16_t port() const { return port_; }
+    // What corvello wrote to stderr before it named its port.
+    const std::vector<std::string>& startupLines() const { return startupLines_; }
 
     std::vector<std::string> environment() const
     {
@@ -65,6 +74,7 @@ private:
     std::string runtimeDir_;
     std::unique_ptr<ChildProcess> process_;
     std::uint16_t port_ = 0;
+    std::vector<std::string> startupLines_;
 };
 
 }  // namespace corvello::test
