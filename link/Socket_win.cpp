@@ -32,7 +32,7 @@ bool setIntOption(SocketHandle socket, int level, int name, int value)
 timeval toTimeval(int milliseconds) { return {milliseconds / 1000, (milliseconds % 1000) * 1000}; }
 
 // select()'s time-out argument: null waits without limit.
-const timeval* timeoutFor(int milliseconds, timeval& storage)
+timeval* timeoutFor(int milliseconds, timeval& storage)
 {
     if (milliseconds == kWaitForever)
         return nullptr;

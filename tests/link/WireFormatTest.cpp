@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "link/WireFormat.h"
+#include "tests/link/CapturedLog.h"
 
 namespace corvello {
 namespace {
@@ -99,11 +100,11 @@ TEST(WireFormat, RecordsThatCannotTravelAreLeftOutAndTheRestStillGoes)
 {
     EXPECT_TRUE(encode({MessageRecord::number(0, 1, 1.0f), MessageRecord::nothing()}).empty());
 
-    testing::internal::CaptureStderr();
+    testing_support::CapturedLog captured;
     auto packets = encode({MessageRecord::number(0, 1, 1.0f), MessageRecord::withText(185, 1, std::string(1017, 'x')),
                            MessageRecord::number(0x1009, 1, 1.0f), MessageRecord::number(kNothingKind, 1, 1.0f),
                            MessageRecord::number(9, 3, 0.25f)});
-    std::string diagnostics = testing::internal::GetCapturedStderr();
+    const std::string diagnostics = captured.text();
     EXPECT_NE(diagnostics.find("1017 bytes of text"), std::string::npos) << diagnostics;
     EXPECT_NE(diagnostics.find("kind 4105"), std::string::npos) << diagnostics;
 
