@@ -51,7 +51,7 @@ bool receiveInFull(net::SocketHandle socket, std::span<std::uint8_t> bytes, int 
 
 }  // namespace
 
-zebNode::zebNode(bool serverMode, LinkSettings settings) : serverMode(serverMode), settings_(std::move(settings))
+RemoteLink::RemoteLink(bool serverMode, LinkSettings settings) : serverMode(serverMode), settings_(std::move(settings))
 {
     net::startSockets();
     meteringSocket = openBoundUdpSocket(settings_.listenAddress, meteringPort);
@@ -71,7 +71,7 @@ zebNode::zebNode(bool serverMode, LinkSettings settings) : serverMode(serverMode
     start();
 }
 
-zebNode::~zebNode()
+RemoteLink::~RemoteLink()
 {
     stopRequested = true;
     wakeLinkThread();
@@ -84,27 +84,27 @@ zebNode::~zebNode()
         net::closeSocket(socket);
 }
 
-void zebNode::addFilter(ZebFilter* filter) { filters.add(filter); }
-void zebNode::removeFilter(ZebFilter* filter) { filters.remove(filter); }
+void RemoteLink::addFilter(RemoteFilter* filter) { filters.add(filter); }
+void RemoteLink::removeFilter(RemoteFilter* filter) { filters.remove(filter); }
 
-void zebNode::sendMain(const MessageRecord& record)
+void RemoteLink::sendMain(const MessageRecord& record)
 {
     std::vector<MessageRecord> one{record};
     writeRecords(one, Channel::Main);
 }
 
-void zebNode::sendMetering(const MessageRecord& record)
+void RemoteLink::sendMetering(const MessageRecord& record)
 {
     std::vector<MessageRecord> one{record};
     writeRecords(one, Channel::Metering);
 }
 
-void zebNode::queueMain(const MessageRecord& record) { queueOn(Channel::Main, record); }
-void zebNode::queueMetering(const MessageRecord& record) { queueOn(Channel::Metering, record); }
-void zebNode::flushMain() { flushChannel(Channel::Main); }
-void zebNode::flushMetering() { flushChannel(Channel::Metering); }
+void RemoteLink::queueMain(const MessageRecord& record) { queueOn(Channel::Main, record); }
+void RemoteLink::queueMetering(const MessageRecord& record) { queueOn(Channel::Metering, record); }
+void RemoteLink::flushMain() { flushChannel(Channel::Main); }
+void RemoteLink::flushMetering() { flushChannel(Channel::Metering); }
 
-void zebNode::connectTo(const std::string& host, std::int32_t port)
+void RemoteLink::connectTo(const std::string& host, std::int32_t port)
 {
     {
         std::lock_guard lock(targetLock);
@@ -115,31 +115,31 @@ void zebNode::connectTo(const std::string& host, std::int32_t port)
     wakeLinkThread();
 }
 
-std::uint16_t zebNode::listeningPort() { return listenPort < 0 ? 0 : static_cast<std::uint16_t>(listenPort); }
+std::uint16_t RemoteLink::listeningPort() { return listenPort < 0 ? 0 : static_cast<std::uint16_t>(listenPort); }
 
-bool zebNode::isConnected() { return connected; }
+bool RemoteLink::isConnected() { return connected; }
 
-void zebNode::setNoDelay()
+void RemoteLink::setNoDelay()
 {
     std::lock_guard sending(main_.sendLock);
     noDelay_ = true;
     net::setNoDelay(linkSocket, true);
 }
 
-void zebNode::clearNoDelay()
+void RemoteLink::clearNoDelay()
 {
     std::lock_guard sending(main_.sendLock);
     noDelay_ = false;
     net::setNoDelay(linkSocket, false);
 }
 
-void zebNode::writeRecords(std::vector<MessageRecord>& records, Channel channel)
+void RemoteLink::writeRecords(std::vector<MessageRecord>& records, Channel channel)
 {
     std::lock_guard sending(channelState(channel).sendLock);
     writeRecordsWhileSending(records, channel);
 }
 
-void zebNode::writeRecordsWhileSending(std::vector<MessageRecord>& records, Channel channel)
+void RemoteLink::writeRecordsWhileSending(std::vector<MessageRecord>& records, Channel channel)
 {
     net::SocketHandle socket = channelSocket(channel);
     wire::writeRecords(records, [&](std::span<const std::uint8_t> packet) {
@@ -150,7 +150,7 @@ void zebNode::writeRecordsWhileSending(std::vector<MessageRecord>& records, Chan
     records.clear();
 }
 
-int zebNode::dispatchBufferWithRetries(net::SocketHandle socket, std::uint8_t* packet, int length)
+int RemoteLink::dispatchBufferWithRetries(net::SocketHandle socket, std::uint8_t* packet, int length)
 {
     if (socket == net::kNoSocket)
         return -1;
@@ -165,7 +165,7 @@ int zebNode::dispatchBufferWithRetries(net::SocketHandle socket, std::uint8_t* p
         if (result == length)
             return 0;
         net::SocketError error = net::lastSocketError();
-        std::fprintf(stderr, "zebNode::dispatchBufferWithRetries error. Got ret=%d (errno=%d: %s) sending data.\n",
+        std::fprintf(stderr, "RemoteLink::dispatchBufferWithRetries error. Got ret=%d (errno=%d: %s) sending data.\n",
                      result, error.code, error.text.c_str());
         sent = result > 0 ? result : 0;
     }
@@ -185,7 +185,7 @@ int zebNode::dispatchBufferWithRetries(net::SocketHandle socket, std::uint8_t* p
     return -1;
 }
 
-void zebNode::start()
+void RemoteLink::start()
 {
     if (threadRunning)
         return;
@@ -196,21 +196,21 @@ void zebNode::start()
     linkThread = std::thread([this] { run(); });
 }
 
-zebNode::ChannelState& zebNode::channelState(Channel channel) { return channel == Channel::Main ? main_ : metering_; }
+RemoteLink::ChannelState& RemoteLink::channelState(Channel channel) { return channel == Channel::Main ? main_ : metering_; }
 
-net::SocketHandle zebNode::channelSocket(Channel channel) const
+net::SocketHandle RemoteLink::channelSocket(Channel channel) const
 {
     return channel == Channel::Main ? linkSocket : meteringSocket;
 }
 
-void zebNode::queueOn(Channel channel, const MessageRecord& record)
+void RemoteLink::queueOn(Channel channel, const MessageRecord& record)
 {
     ChannelState& state = channelState(channel);
     std::lock_guard lock(state.queueLock);
     state.queue.push_back(record);
 }
 
-void zebNode::flushChannel(Channel channel)
+void RemoteLink::flushChannel(Channel channel)
 {
     ChannelState& state = channelState(channel);
     std::lock_guard sending(state.sendLock);
@@ -222,13 +222,13 @@ void zebNode::flushChannel(Channel channel)
     writeRecordsWhileSending(batch, channel);
 }
 
-void zebNode::WaitSet::add(net::SocketHandle socket)
+void RemoteLink::WaitSet::add(net::SocketHandle socket)
 {
     if (socket != net::kNoSocket && count < kCapacity)
         sockets[count++] = socket;
 }
 
-bool zebNode::WaitSet::isReady(net::SocketHandle socket) const
+bool RemoteLink::WaitSet::isReady(net::SocketHandle socket) const
 {
     for (std::size_t i = 0; i < count; ++i)
         if (sockets[i] == socket)
@@ -236,7 +236,7 @@ bool zebNode::WaitSet::isReady(net::SocketHandle socket) const
     return false;
 }
 
-void zebNode::run()
+void RemoteLink::run()
 {
     std::vector<std::uint8_t> linkChunk(kReceiveChunkSize);
     std::vector<std::uint8_t> meteringChunk(kReceiveChunkSize);
@@ -264,7 +264,7 @@ void zebNode::run()
     threadRunning = false;
 }
 
-zebNode::WaitSet zebNode::socketsToWatch() const
+RemoteLink::WaitSet RemoteLink::socketsToWatch() const
 {
     WaitSet set;
     set.add(wake_.socket());
@@ -276,7 +276,7 @@ zebNode::WaitSet zebNode::socketsToWatch() const
     return set;
 }
 
-int zebNode::millisecondsToNextDeadline() const
+int RemoteLink::millisecondsToNextDeadline() const
 {
     if (pending_.empty())
         return net::kWaitForever;
@@ -285,7 +285,7 @@ int zebNode::millisecondsToNextDeadline() const
     return static_cast<int>(std::max<std::chrono::milliseconds::rep>(left.count(), 0));
 }
 
-bool zebNode::exchangeMeteringPorts(net::SocketHandle link, net::PeerAddress peer)
+bool RemoteLink::exchangeMeteringPorts(net::SocketHandle link, net::PeerAddress peer)
 {
     std::array<std::uint8_t, 2> ours{static_cast<std::uint8_t>(meteringPort), static_cast<std::uint8_t>(meteringPort >> 8)};
     std::array<std::uint8_t, 2> theirs{};
@@ -297,7 +297,7 @@ bool zebNode::exchangeMeteringPorts(net::SocketHandle link, net::PeerAddress pee
     return true;
 }
 
-void zebNode::aimMeteringAt(net::PeerAddress peer, std::uint16_t port)
+void RemoteLink::aimMeteringAt(net::PeerAddress peer, std::uint16_t port)
 {
     peerMeteringPort = port;
     if (!net::connectSocket(meteringSocket, {peer.address, net::networkPort(port)})) {
@@ -308,12 +308,12 @@ void zebNode::aimMeteringAt(net::PeerAddress peer, std::uint16_t port)
     net::setNonBlocking(meteringSocket, true);
 }
 
-void zebNode::offer(const MessageRecord& record)
+void RemoteLink::offer(const MessageRecord& record)
 {
-    filters.offerUntilClaimed([&](ZebFilter& f) { return f.receive(record) != 0; });
+    filters.offerUntilClaimed([&](RemoteFilter& f) { return f.receive(record) != 0; });
 }
 
-void zebNode::parseStream(std::vector<std::uint8_t>& buffer)
+void RemoteLink::parseStream(std::vector<std::uint8_t>& buffer)
 {
     receivingChannel_ = Channel::Main;
     if (wire::parseStream(buffer, [this](const MessageRecord& record) { offer(record); }) == wire::ParseResult::Complete)
@@ -324,13 +324,13 @@ void zebNode::parseStream(std::vector<std::uint8_t>& buffer)
     endConnection();
 }
 
-bool zebNode::clientTargetChanged()
+bool RemoteLink::clientTargetChanged()
 {
     std::lock_guard lock(targetLock);
     return targetHost != currentHost || targetPort != currentPort;
 }
 
-bool zebNode::followClientTarget()
+bool RemoteLink::followClientTarget()
 {
     {
         std::lock_guard lock(targetLock);
@@ -355,7 +355,7 @@ bool zebNode::followClientTarget()
     return true;
 }
 
-void zebNode::acceptRemote()
+void RemoteLink::acceptRemote()
 {
     net::PeerAddress peer;
     net::SocketHandle link = net::acceptConnection(listenSocket, peer);
@@ -377,14 +377,14 @@ void zebNode::acceptRemote()
     addPending(link, peer);
 }
 
-bool zebNode::admits(net::PeerAddress peer) const
+bool RemoteLink::admits(net::PeerAddress peer) const
 {
     const IpAddress address = mappedIPv4(peer.address);
     return settings_.allowed.empty() ? AddressRanges::localNetworks().contains(address)
                                      : settings_.allowed.contains(address);
 }
 
-void zebNode::addPending(net::SocketHandle link, net::PeerAddress peer)
+void RemoteLink::addPending(net::SocketHandle link, net::PeerAddress peer)
 {
     if (pending_.size() >= kMaxPendingRemotes) {
         PendingRemote& oldest = pending_.front();
@@ -400,7 +400,7 @@ void zebNode::addPending(net::SocketHandle link, net::PeerAddress peer)
     pending_.push_back(pending);
 }
 
-void zebNode::servePending(const WaitSet& waited)
+void RemoteLink::servePending(const WaitSet& waited)
 {
     const auto now = Clock::now();
     std::erase_if(pending_, [&](PendingRemote& pending) {
@@ -415,7 +415,7 @@ void zebNode::servePending(const WaitSet& waited)
     });
 }
 
-bool zebNode::readPreamble(PendingRemote& pending)
+bool RemoteLink::readPreamble(PendingRemote& pending)
 {
     int n = net::receiveBytes(pending.socket, pending.port.data() + pending.received,
                               static_cast<int>(pending.port.size() - pending.received));
@@ -432,23 +432,23 @@ bool zebNode::readPreamble(PendingRemote& pending)
     return true;
 }
 
-void zebNode::dropPending(PendingRemote& pending)
+void RemoteLink::dropPending(PendingRemote& pending)
 {
     net::closeSocket(pending.socket);
     pending.socket = net::kNoSocket;
 }
 
-void zebNode::admitRemote(const PendingRemote& pending)
+void RemoteLink::admitRemote(const PendingRemote& pending)
 {
     if (connected)
         log::warning("link: the remote at %s replaces the remote at %s",
                      net::formatIPv4(pending.peer.address).c_str(), net::formatIPv4(linkPeer_.address).c_str());
     aimMeteringAt(pending.peer, static_cast<std::uint16_t>(pending.port[0] | pending.port[1] << 8));
     installLink(pending.socket, pending.peer);
-    filters.offerUntilClaimed([&](ZebFilter& f) { return f.peerConnected(pending.peer.address, pending.peer.port); });
+    filters.offerUntilClaimed([&](RemoteFilter& f) { return f.peerConnected(pending.peer.address, pending.peer.port); });
 }
 
-void zebNode::installLink(net::SocketHandle link, net::PeerAddress peer)
+void RemoteLink::installLink(net::SocketHandle link, net::PeerAddress peer)
 {
     std::lock_guard sending(main_.sendLock);
     if (connected)
@@ -460,7 +460,7 @@ void zebNode::installLink(net::SocketHandle link, net::PeerAddress peer)
     connected = true;
 }
 
-void zebNode::closeLink()
+void RemoteLink::closeLink()
 {
     std::lock_guard sending(main_.sendLock);
     if (connected)
@@ -471,13 +471,13 @@ void zebNode::closeLink()
     linkBuffer.clear();
 }
 
-void zebNode::endConnection()
+void RemoteLink::endConnection()
 {
-    filters.forEach([this](ZebFilter& f) { f.peerDisconnected(listenSocket, listenPort); });
+    filters.forEach([this](RemoteFilter& f) { f.peerDisconnected(listenSocket, listenPort); });
     closeLink();
 }
 
-void zebNode::readLink(std::vector<std::uint8_t>& chunk)
+void RemoteLink::readLink(std::vector<std::uint8_t>& chunk)
 {
     int n = net::receiveBytes(linkSocket, chunk.data(), kReceiveChunkSize);
     if (n > 0) {
@@ -488,7 +488,7 @@ void zebNode::readLink(std::vector<std::uint8_t>& chunk)
     }
 }
 
-void zebNode::readMetering(std::vector<std::uint8_t>& chunk)
+void RemoteLink::readMetering(std::vector<std::uint8_t>& chunk)
 {
     net::PeerAddress from;
     int n = net::receiveDatagram(meteringSocket, chunk.data(), kReceiveChunkSize, from);
@@ -507,18 +507,18 @@ void zebNode::readMetering(std::vector<std::uint8_t>& chunk)
                      net::formatIPv4(from.address).c_str());
 }
 
-void zebNode::wakeLinkThread() { wake_.raise(); }
+void RemoteLink::wakeLinkThread() { wake_.raise(); }
 
 namespace {
 
 std::mutex processNodeLock;
-zebNode* processNode = nullptr;  // never destroyed: its link thread serves until exit
+RemoteLink* processNode = nullptr;  // never destroyed: its link thread serves until exit
 
-zebNode& processWideNode(bool serverMode, const LinkSettings& settings = {})
+RemoteLink& processWideNode(bool serverMode, const LinkSettings& settings = {})
 {
     std::lock_guard lock(processNodeLock);
     if (!processNode)
-        processNode = new zebNode(serverMode, settings);
+        processNode = new RemoteLink(serverMode, settings);
     return *processNode;
 }
 
@@ -528,6 +528,6 @@ std::uint16_t startRemoteLink(const LinkSettings& settings) { return processWide
 
 std::uint16_t remoteLinkListeningPort() { return processWideNode(true).listeningPort(); }
 
-ZebNode& remoteLinkNode() { return processWideNode(false); }
+RemoteNode& remoteLinkNode() { return processWideNode(false); }
 
 }  // namespace corvello

@@ -50,7 +50,7 @@
 #include "link/AddressRange.h"
 #include "link/Socket.h"
 #include "link/WakeSignal.h"
-#include "link/ZebNode.h"
+#include "core/RemoteNode.h"
 #include "platform/Log.h"
 
 namespace corvello {
@@ -61,7 +61,7 @@ struct LinkSettings {
     AddressRanges allowed;                            // empty: AddressRanges::localNetworks()
 };
 
-class zebNode : public ZebNode {
+class RemoteLink : public RemoteNode {
 public:
     enum class Channel { Main = 0, Metering = 1 };
 
@@ -72,11 +72,11 @@ public:
     static constexpr std::size_t kMaxPendingRemotes = 16;
     static constexpr int kClientSendBufferSize = 1000000;
 
-    explicit zebNode(bool serverMode, LinkSettings settings = {});
-    ~zebNode() override;
+    explicit RemoteLink(bool serverMode, LinkSettings settings = {});
+    ~RemoteLink() override;
 
-    void addFilter(ZebFilter* filter) override;
-    void removeFilter(ZebFilter* filter) override;
+    void addFilter(RemoteFilter* filter) override;
+    void removeFilter(RemoteFilter* filter) override;
     void sendMain(const MessageRecord& record) override;
     void queueMain(const MessageRecord& record) override;
     void flushMain() override;
@@ -164,7 +164,7 @@ private:
     void readMetering(std::vector<std::uint8_t>& chunk);
     void wakeLinkThread();
 
-    FilterList<ZebFilter, ZebNode> filters{this};
+    FilterList<RemoteFilter, RemoteNode> filters{this};
     ChannelState main_;
     ChannelState metering_;
 
@@ -206,6 +206,6 @@ std::uint16_t startRemoteLink(const LinkSettings& settings);
 std::uint16_t remoteLinkListeningPort();
 // The process-wide node; if nothing created it yet, it is created without a
 // listening socket (not in server mode).
-ZebNode& remoteLinkNode();
+RemoteNode& remoteLinkNode();
 
 }  // namespace corvello

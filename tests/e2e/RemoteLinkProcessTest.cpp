@@ -45,7 +45,7 @@ std::string firstFaderAtTheDaw(ChildProcess& daw, std::chrono::milliseconds time
 bool remoteHears(RawRemote& remote, std::uint16_t kind)
 {
     for (int i = 0; i < 50; ++i) {
-        auto records = remote.receive(zebNode::Channel::Main, 1);
+        auto records = remote.receive(RemoteLink::Channel::Main, 1);
         if (records.empty())
             return false;
         for (const MessageRecord& r : records)

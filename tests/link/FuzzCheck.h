@@ -9,7 +9,7 @@
 #include <cstdlib>
 #include <vector>
 
-#include "routing/MessageRecord.h"
+#include "core/MessageRecord.h"
 
 #define LINK_FUZZ_CHECK(condition)                                               \
     do {                                                                         \

@@ -38,14 +38,14 @@ std::optional<bool> noDelayOfSocketWithPeerPort(std::uint16_t peerPort)
 TEST(LinkSockets, AcceptedAndClientLinksHaveNoDelay)
 {
     {
-        zebNode server(true);
+        RemoteLink server(true);
         RawRemote remote(server.listeningPort());
         ASSERT_TRUE(eventually([&] { return server.isConnected(); }));
         EXPECT_EQ(noDelayOfSocketWithPeerPort(remote.tcpPort()), std::optional(true)) << "accepted link";
     }
     // The only socket whose peer is this server's port is the client's.
-    zebNode server(true);
-    zebNode client(false);
+    RemoteLink server(true);
+    RemoteLink client(false);
     client.connectTo("127.0.0.1", server.listeningPort());
     ASSERT_TRUE(eventually([&] { return client.isConnected(); }));
     EXPECT_EQ(noDelayOfSocketWithPeerPort(server.listeningPort()), std::optional(true)) << "client link";
