@@ -5,8 +5,10 @@
 #include <cstdio>
 #include <cstdlib>
 #include <string>
+#include <vector>
 
 #include "app/Program.h"
+#include "desktop/DesktopSettings.h"
 #include "link/LinkOptions.h"
 #include "platform/Log.h"
 
@@ -29,10 +31,18 @@ sigset_t blockExitSignals()
 int main(int argc, char** argv)
 {
     corvello::LinkSettings link;
+    std::vector<std::string> others;
     std::string error;
-    if (!corvello::readLinkOptions(argc, argv, link, error)) {
+    if (!corvello::readLinkOptions(argc, argv, link, others, error)) {
         corvello::log::error("corvello: %s", error.c_str());
         return 2;
+    }
+    for (const std::string& option : others) {
+        if (option != "--no-desktop") {
+            corvello::log::error("corvello: unknown option %s", option.c_str());
+            return 2;
+        }
+        corvello::desktopSettings().allowControl(false);
     }
     const sigset_t exitSignals = blockExitSignals();
     std::signal(SIGPIPE, SIG_IGN);  // a remote or client that vanishes is handled where the write fails

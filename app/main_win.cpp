@@ -7,6 +7,7 @@
 
 #include <cstdlib>
 #include <string>
+#include <vector>
 
 #include "app/Program.h"
 #include "app/resource.h"
@@ -111,9 +112,10 @@ int WINAPI WinMain(HINSTANCE hInstance, HINSTANCE, LPSTR, int)
 {
     instance = hInstance;
     corvello::LinkSettings link;
+    std::vector<std::string> others;
     std::string error;
-    if (!corvello::readLinkOptions(__argc, __argv, link, error)) {
-        corvello::log::error("Corvello: %s", error.c_str());
+    if (!corvello::readLinkOptions(__argc, __argv, link, others, error) || !others.empty()) {
+        corvello::log::error("Corvello: %s", others.empty() ? error.c_str() : ("unknown option " + others[0]).c_str());
         return 2;
     }
     MSG message{};

@@ -46,30 +46,31 @@ bool readListen(const std::string& value, LinkSettings& settings, std::string& e
 
 }  // namespace
 
-bool readLinkOptions(int argc, const char* const* argv, LinkSettings& settings, std::string& error)
+bool readLinkOptions(int argc, const char* const* argv, LinkSettings& settings, std::vector<std::string>& others,
+                     std::string& error)
 {
     net::startSockets();
     for (int i = 1; i < argc; ++i) {
         std::string name = argv[i];
         std::string value;
-        if (std::size_t equals = name.find('='); equals != std::string::npos) {
+        const std::size_t equals = name.find('=');
+        if (equals != std::string::npos) {
             value = name.substr(equals + 1);
             name.resize(equals);
-        } else if (name == "--allow" || name == "--listen") {
+        }
+        if (name != "--allow" && name != "--listen") {
+            others.emplace_back(argv[i]);
+            continue;
+        }
+        if (equals == std::string::npos) {
             if (i + 1 >= argc) {
                 error = name + " needs a value";
                 return false;
             }
             value = argv[++i];
         }
-        if (name == "--allow" && !readAllow(value, settings, error))
+        if (!(name == "--allow" ? readAllow(value, settings, error) : readListen(value, settings, error)))
             return false;
-        if (name == "--listen" && !readListen(value, settings, error))
-            return false;
-        if (name != "--allow" && name != "--listen") {
-            error = "unknown option " + name;
-            return false;
-        }
     }
     return true;
 }

@@ -4,15 +4,17 @@
 // of this computer). Each takes its value as the next argument or after "=".
 
 #include <string>
-#include <string_view>
+#include <vector>
 
 #include "link/RemoteLink.h"
 
 namespace corvello {
 
-// Reads every argument into `settings`. False, with `error` saying why, on an
-// unknown option, a missing value, a malformed range or an address that this
-// computer cannot listen on.
-bool readLinkOptions(int argc, const char* const* argv, LinkSettings& settings, std::string& error);
+// Reads the link's options from the arguments into `settings`; every other
+// argument is left in `others`, in order, for the program to judge. False,
+// with `error` saying why, on a missing value, a malformed range or an
+// address that this computer cannot listen on.
+bool readLinkOptions(int argc, const char* const* argv, LinkSettings& settings, std::vector<std::string>& others,
+                     std::string& error);
 
 }  // namespace corvello
