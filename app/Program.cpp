@@ -7,35 +7,37 @@
 #include "link/ServiceBrowser.h"
 #include "logicosc/OSCNode.h"
 #include "logicosc/OscDiscovery.h"
-#include "routing/RoutingSetup.h"
-#include "routing/Translator.h"
+#include "platform/Log.h"
+#include "routing/MIDIPortTable.h"
+#include "routing/Routing.h"
 #include "virtmidi/virtmidiserver.h"
 
 namespace corvello {
 
-Program::Program()
-{
-    dnssd().load();
-    pannerTranslator().setDesktop(makeDesktopController());
-    mainTranslator().setDesktop(makeDesktopController());
-}
+Program::Program() { dnssd().load(); }
 
 Program::~Program()
 {
-    // The server thread delivers MIDI into the translators: stop it before
-    // anything they use goes away.
     virtMidiServerStop();
-    pannerTranslator().setDesktop(nullptr);
-    mainTranslator().setDesktop(nullptr);
     dnssd().release();
 }
 
 std::uint16_t Program::start()
 {
-    const std::uint16_t port = remoteLinkListeningPort();
+    link_ = new RemoteLink(/*serverMode=*/true);
+    link_->setNoDelay();
+    const std::uint16_t port = link_->listeningPort();
+
+    // Everything is wired before the MIDI server and the advertisement let
+    // traffic in: the nodes' filter lists are not locked.
+    ports_ = new ProgramPorts();
+    routing_ = new Routing({*link_, ports_->panner, ports_->main, logicOscNode(), browsedOscNode()},
+                           makeDesktopController());
+    ports_->table.startServer();
+
     advertiseRemoteLink(port);
     browser_ = startOscPeerBrowser();
-    setUpRouting();
+    log::debug("start-up: routing built; the remote link listens on TCP port %u", unsigned{port});
     return port;
 }
 
@@ -45,6 +47,8 @@ void Program::shutdown()
         browser_->stop();
         browser_.reset();
     }
+    if (routing_)
+        routing_->close();
     destroyOscNodes();
 }
 

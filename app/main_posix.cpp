@@ -4,8 +4,12 @@
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <string>
+#include <vector>
 
+#include "app/CommandLine.h"
 #include "app/Program.h"
+#include "platform/Log.h"
 
 namespace {
 
@@ -23,8 +27,17 @@ sigset_t blockExitSignals()
 
 }  // namespace
 
-int main()
+int main(int argc, char** argv)
 {
+    std::string problem;
+    const auto options = corvello::parseCommandLine({argv + 1, argv + argc}, problem);
+    if (!options) {
+        corvello::log::error("%s\n%.*s", problem.c_str(), static_cast<int>(corvello::kUsage.size()),
+                             corvello::kUsage.data());
+        return 2;
+    }
+    corvello::log::setVerbose(options->verbose);
+
     const sigset_t exitSignals = blockExitSignals();
     std::signal(SIGPIPE, SIG_IGN);  // a remote or client that vanishes is handled where the write fails
 
@@ -32,8 +45,7 @@ int main()
     {
         corvello::Program program;
         const std::uint16_t port = program.start();
-        std::fprintf(stderr, "Corvello is listening for the remote on TCP port %u\n", unsigned{port});
-        std::fflush(stderr);
+        corvello::log::info("Corvello is listening for the remote on TCP port %u", unsigned{port});
 
         int received = 0;
         sigwait(&exitSignals, &received);

@@ -5,8 +5,12 @@
 #include <windows.h>
 #include <shellapi.h>
 
+#include <string>
+
+#include "app/CommandLine.h"
 #include "app/Program.h"
 #include "app/resource.h"
+#include "platform/Log.h"
 
 namespace {
 
@@ -102,8 +106,15 @@ void registerWindowClass()
 
 }  // namespace
 
-int WINAPI WinMain(HINSTANCE hInstance, HINSTANCE, LPSTR, int)
+int WINAPI WinMain(HINSTANCE hInstance, HINSTANCE, LPSTR commandLine, int)
 {
+    std::string problem;
+    const auto options = corvello::parseCommandLine(corvello::splitCommandLine(commandLine ? commandLine : ""), problem);
+    if (!options) {
+        MessageBoxA(nullptr, (problem + "\n" + std::string(corvello::kUsage)).c_str(), "Corvello", MB_OK | MB_ICONERROR);
+        return 2;
+    }
+    corvello::log::setVerbose(options->verbose);
     instance = hInstance;
     MSG message{};
     {

@@ -397,25 +397,4 @@ void RemoteLink::drainWakeSocket()
     net::receiveBytes(wakeSocket, &byte, 1);
 }
 
-namespace {
-
-std::mutex processNodeLock;
-RemoteLink* processNode = nullptr;  // never destroyed: its link thread serves until exit
-
-RemoteLink& processWideNode(bool serverMode)
-{
-    std::lock_guard lock(processNodeLock);
-    if (!processNode) {
-        processNode = new RemoteLink(serverMode);
-        processNode->setNoDelay();
-    }
-    return *processNode;
-}
-
-}  // namespace
-
-std::uint16_t remoteLinkListeningPort() { return processWideNode(true).listeningPort(); }
-
-RemoteNode& remoteLinkNode() { return processWideNode(false); }
-
 }  // namespace corvello

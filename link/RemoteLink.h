@@ -136,11 +136,4 @@ private:
     std::int32_t currentPort = 0, targetPort = 0;
 };
 
-// The process-wide node, never destroyed. The first call creates it in server
-// mode and sets no-delay; the result is its TCP listening port.
-std::uint16_t remoteLinkListeningPort();
-// The process-wide node; if nothing created it yet, it is created without a
-// listening socket (not in server mode), then no-delay is set.
-RemoteNode& remoteLinkNode();
-
 }  // namespace corvello

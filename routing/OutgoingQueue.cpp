@@ -1,13 +1,13 @@
 #include "routing/OutgoingQueue.h"
 
 #include <algorithm>
-#include <cstdio>
 #include <map>
 #include <mutex>
 #include <tuple>
 #include <vector>
 
 #include "core/RemoteNode.h"
+#include "platform/Log.h"
 
 namespace corvello {
 
@@ -80,9 +80,7 @@ void OutgoingQueue::send(const MessageRecord& record)
 
 void OutgoingQueue::work()
 {
-    std::fprintf(stderr, "***************************************entering thread! (%x) %x\n",
-                 static_cast<unsigned>(reinterpret_cast<std::uintptr_t>(table)),
-                 static_cast<unsigned>(reinterpret_cast<std::uintptr_t>(target)));
+    log::debug("queue: worker started for table %p, node %p", static_cast<void*>(table), static_cast<void*>(target));
     std::size_t cursor = 0;
     do {
         handOverChanges(cursor);

@@ -1,0 +1,25 @@
+#pragma once
+// The options both entry points accept. The Windows program is started by the
+// shell or a shortcut, the Linux daemon by a shell or a service manager; both
+// take the same words.
+
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace corvello {
+
+struct Options {
+    bool verbose = false;  // debug lines in the log
+};
+
+inline constexpr std::string_view kUsage = "usage: corvello [--verbose]";
+
+// Nothing when an argument is not understood; `problem` then names it.
+std::optional<Options> parseCommandLine(const std::vector<std::string_view>& arguments, std::string& problem);
+
+// Windows hands the arguments over as one line: words split at blanks.
+std::vector<std::string_view> splitCommandLine(std::string_view line);
+
+}  // namespace corvello
