@@ -11,10 +11,11 @@
 namespace corvello {
 
 struct Options {
-    bool verbose = false;  // debug lines in the log
+    bool verbose = false;    // debug lines in the log
+    bool noDesktop = false;  // the remote may not drive this computer's desktop
 };
 
-inline constexpr std::string_view kUsage = "usage: corvello [--verbose]";
+inline constexpr std::string_view kUsage = "usage: corvello [--verbose] [--no-desktop]";
 
 // Nothing when an argument is not understood; `problem` then names it.
 std::optional<Options> parseCommandLine(const std::vector<std::string_view>& arguments, std::string& problem);

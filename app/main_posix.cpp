@@ -1,14 +1,17 @@
 // Corvello on Linux: the same program as the Windows tray program, run in the
 // foreground. SIGINT and SIGTERM take the path of the tray menu's "E&xit".
 
+#include <chrono>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "app/CommandLine.h"
 #include "app/Program.h"
+#include "desktop/DesktopSettings.h"
 #include "platform/Log.h"
 
 namespace {
@@ -25,6 +28,17 @@ sigset_t blockExitSignals()
     return signals;
 }
 
+// Whatever a thread may be stuck in, an exit request ends the process within
+// 3 s: what has not finished by then is not waited for.
+void endAfterExitDeadline()
+{
+    std::thread([] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(2500));
+        corvello::log::error("Shutdown did not finish in time; ending the process");
+        std::_Exit(1);
+    }).detach();
+}
+
 }  // namespace
 
 int main(int argc, char** argv)
@@ -37,6 +51,8 @@ int main(int argc, char** argv)
         return 2;
     }
     corvello::log::setVerbose(options->verbose);
+    if (options->noDesktop)
+        corvello::desktopSettings().allowControl(false);
 
     const sigset_t exitSignals = blockExitSignals();
     std::signal(SIGPIPE, SIG_IGN);  // a remote or client that vanishes is handled where the write fails
@@ -49,6 +65,7 @@ int main(int argc, char** argv)
 
         int received = 0;
         sigwait(&exitSignals, &received);
+        endAfterExitDeadline();
         program.shutdown();
     }
     std::fflush(nullptr);

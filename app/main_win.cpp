@@ -10,6 +10,7 @@
 #include "app/CommandLine.h"
 #include "app/Program.h"
 #include "app/resource.h"
+#include "desktop/DesktopSettings.h"
 #include "platform/Log.h"
 
 namespace {
@@ -115,6 +116,8 @@ int WINAPI WinMain(HINSTANCE hInstance, HINSTANCE, LPSTR commandLine, int)
         return 2;
     }
     corvello::log::setVerbose(options->verbose);
+    if (options->noDesktop)
+        corvello::desktopSettings().allowControl(false);
     instance = hInstance;
     MSG message{};
     {

@@ -250,7 +250,7 @@ TEST_F(CorvelloProcessTest, VerboseShowsDebugLinesAndUnknownArgumentsAreRefused)
 
     ChildProcess refused({CORVELLO_BIN, "--verbos"}, environment());
     EXPECT_TRUE(refused.waitForErrorLine("unknown argument: --verbos", 5s));
-    EXPECT_TRUE(refused.waitForErrorLine("usage: corvello [--verbose]", 5s));
+    EXPECT_TRUE(refused.waitForErrorLine("usage: corvello [--verbose] [--no-desktop]", 5s));
     EXPECT_EQ(refused.stop(0, 5s), 2);
 }
 
