@@ -67,7 +67,7 @@ FunctionEnd
   nsExec::ExecToLog '"$SYSDIR\netsh.exe" advfirewall firewall ${arguments}'
   Pop $0
   ${If} $0 != 0
-    DetailPrint "netsh advfirewall firewall ${arguments}: exit code $0"
+    DetailPrint `netsh advfirewall firewall ${arguments}: exit code $0`
   ${EndIf}
 !macroend
 

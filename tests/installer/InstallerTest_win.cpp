@@ -1,14 +1,13 @@
 // The setup program as a user runs it, in a fresh Wine prefix (made by
 // run-in-fresh-prefix.sh): a silent install, then the installed driver opened
-// through winmm with the installed Corvello running, then a silent uninstall.
-// The tests run in order and share the prefix. Other drivers' slots are
-// planted in both lists first and must come through untouched.
+// by its bare name with the installed Corvello running, then a silent
+// uninstall. The tests run in order and share the prefix. Other drivers'
+// slots are planted in both lists first and must come through untouched.
 //
-// Wine's winmm loads no driver from Drivers32 by itself: it loads
-// "wine<name>.drv" for each name in HKCU\Software\Wine\Drivers "Audio" and
-// looks such a name up in Drivers32 when no file has it. The test uses that
-// alias to reach the installed System32\corvmidi.dll the way a DAW's winmm
-// would, and removes it again before the uninstall is judged.
+// Wine's winmm loads only the audio driver its device enumerator names, never
+// one from Drivers32, so the driver is loaded as winmm loads it (the driver
+// loader the driver's tests use: DllMain, DriverProc's load sequence, the
+// device messages), and its notifications go through winmm's DriverCallback.
 
 #include <windows.h>
 #include <mmsystem.h>
@@ -16,9 +15,12 @@
 
 #include <gtest/gtest.h>
 
+#include "driver/loader/DriverLibrary.h"
+
 #include <cstdlib>
 #include <fstream>
 #include <map>
+#include <memory>
 #include <optional>
 #include <sstream>
 #include <string>
@@ -30,7 +32,6 @@ constexpr char kDrivers32[] = "SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\
 constexpr char kUninstallKey[] = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Corvello";
 constexpr char kRunKey[] = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Run";
 constexpr char kInstallDir[] = "C:\\Program Files\\Corvello";
-constexpr char kWinmmAlias[] = "winecorvmidi.drv";
 
 using Values = std::map<std::string, std::string>;  // value name -> string data
 
@@ -40,13 +41,11 @@ std::string environment(const char* name)
     return value ? value : "";
 }
 
-std::optional<std::string> readString(HKEY root, const char* path, const char* name, REGSAM view = 0)
+std::optional<std::string> readString(HKEY root, const char* path, const char* name)
 {
     char data[1024] = {};
     DWORD size = sizeof data - 1;
-    DWORD type = 0;
-    if (RegGetValueA(root, path, name, RRF_RT_REG_SZ | (view == KEY_WOW64_32KEY ? RRF_SUBKEY_WOW6432KEY : 0),
-                     &type, data, &size) != ERROR_SUCCESS)
+    if (RegGetValueA(root, path, name, RRF_RT_REG_SZ, nullptr, data, &size) != ERROR_SUCCESS)
         return std::nullopt;
     return std::string(data);
 }
@@ -67,15 +66,6 @@ void writeString(HKEY root, const char* path, const char* name, const std::strin
     RegSetValueExA(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(data.c_str()),
                    static_cast<DWORD>(data.size() + 1));
     RegCloseKey(key);
-}
-
-void deleteValue(HKEY root, const char* path, const char* name, REGSAM view)
-{
-    HKEY key = nullptr;
-    if (RegOpenKeyExA(root, path, 0, KEY_WRITE | view, &key) == ERROR_SUCCESS) {
-        RegDeleteValueA(key, name);
-        RegCloseKey(key);
-    }
 }
 
 // Every string value of Drivers32 in one view: the slots and whatever else is there.
@@ -194,6 +184,15 @@ bool poll(Probe probe, DWORD timeoutMs)
     return true;
 }
 
+// The application's callback; winmm's DriverCallback calls it on the driver's behalf.
+struct OpenNotifications {
+    static void CALLBACK callback(HDRVR, UINT message, DWORD_PTR instance, DWORD_PTR, DWORD_PTR)
+    {
+        reinterpret_cast<OpenNotifications*>(instance)->messages.push_back(message);
+    }
+    std::vector<UINT> messages;
+};
+
 // Planted before the install: one driver in each view that must outlive both steps.
 struct Before {
     Values bits64;
@@ -247,56 +246,65 @@ TEST_F(InstallerTest, SilentInstallPutsEveryPieceInPlace)
             << calls;
 }
 
-TEST_F(InstallerTest, InstalledDriverOpensThroughWinmmWithInstalledCorvelloRunning)
+TEST_F(InstallerTest, InstalledDriverOpensItsPortsWithInstalledCorvelloRunning)
 {
     installedCorvello = std::make_unique<Process>("\"" + std::string(kInstallDir) + "\\Corvello.exe\"");
     ASSERT_TRUE(installedCorvello->started);
     ASSERT_TRUE(poll([] { return FindWindowA("Corvello", "Corvello") != nullptr; }, 30000)) << "Corvello did not start";
 
-    writeString(HKEY_CURRENT_USER, "Software\\Wine\\Drivers", "Audio", "corvmidi", 0);
-    writeString(HKEY_LOCAL_MACHINE, kDrivers32, kWinmmAlias, "corvmidi.dll", KEY_WOW64_64KEY);
-    // Loaded only now, so its driver list is made with Corvello serving its ports.
-    ASSERT_EQ(GetModuleHandleA("winmm.dll"), nullptr);
-    HMODULE winmm = LoadLibraryA("winmm.dll");
-    ASSERT_NE(winmm, nullptr);
-    auto numDevs = reinterpret_cast<decltype(&midiOutGetNumDevs)>(GetProcAddress(winmm, "midiOutGetNumDevs"));
-    auto caps = reinterpret_cast<decltype(&midiOutGetDevCapsA)>(GetProcAddress(winmm, "midiOutGetDevCapsA"));
-    auto open = reinterpret_cast<decltype(&midiOutOpen)>(GetProcAddress(winmm, "midiOutOpen"));
-    auto shortMsg = reinterpret_cast<decltype(&midiOutShortMsg)>(GetProcAddress(winmm, "midiOutShortMsg"));
-    auto close = reinterpret_cast<decltype(&midiOutClose)>(GetProcAddress(winmm, "midiOutClose"));
-    auto inNumDevs = reinterpret_cast<decltype(&midiInGetNumDevs)>(GetProcAddress(winmm, "midiInGetNumDevs"));
-    auto inCaps = reinterpret_cast<decltype(&midiInGetDevCapsA)>(GetProcAddress(winmm, "midiInGetDevCapsA"));
-    auto inOpen = reinterpret_cast<decltype(&midiInOpen)>(GetProcAddress(winmm, "midiInOpen"));
-    auto inClose = reinterpret_cast<decltype(&midiInClose)>(GetProcAddress(winmm, "midiInClose"));
-
-    std::vector<std::string> outputs;
-    for (UINT id = 0; id < numDevs(); ++id) {
-        MIDIOUTCAPSA info{};
-        if (caps(id, &info, sizeof info) == MMSYSERR_NOERROR)
-            outputs.push_back(info.szPname);
-    }
-    std::vector<std::string> inputs;
-    for (UINT id = 0; id < inNumDevs(); ++id) {
-        MIDIINCAPSA info{};
-        if (inCaps(id, &info, sizeof info) == MMSYSERR_NOERROR)
-            inputs.push_back(info.szPname);
-    }
+    // By the bare name a slot holds, found in the system folder as winmm
+    // finds it; loaded again until Corvello has published its ports, as a DAW
+    // started a little later would find them.
     const std::vector<std::string> ports{"Swivo 1", "Swivo 2", "Tamberlin"};
-    EXPECT_EQ(outputs, ports);
-    EXPECT_EQ(inputs, ports);
+    std::string error;
+    std::unique_ptr<corvello::DriverLibrary> driver;
+    ASSERT_TRUE(poll(
+        [&] {
+            driver = corvello::DriverLibrary::load("corvmidi.dll", error);
+            return driver && driver->outputMessage(0, MODM_GETNUMDEVS) == ports.size();
+        },
+        30000))
+        << "no ports: " << error;
+    char loadedFrom[MAX_PATH] = {};
+    GetModuleFileNameA(GetModuleHandleA("corvmidi.dll"), loadedFrom, sizeof loadedFrom);
+    EXPECT_STRCASEEQ(loadedFrom, systemFolder("system32\\corvmidi.dll").c_str());
 
-    for (UINT id = 0; id < outputs.size(); ++id) {
-        HMIDIOUT out = nullptr;
-        ASSERT_EQ(open(&out, id, 0, 0, CALLBACK_NULL), MMSYSERR_NOERROR) << outputs[id];
-        EXPECT_EQ(shortMsg(out, 0x007F3C90), MMSYSERR_NOERROR);
-        EXPECT_EQ(close(out), MMSYSERR_NOERROR);
-        HMIDIIN in = nullptr;
-        ASSERT_EQ(inOpen(&in, id, 0, 0, CALLBACK_NULL), MMSYSERR_NOERROR) << inputs[id];
-        EXPECT_EQ(inClose(in), MMSYSERR_NOERROR);
+    ASSERT_EQ(driver->inputMessage(0, MIDM_GETNUMDEVS), ports.size());
+    for (UINT id = 0; id < ports.size(); ++id) {
+        MIDIOUTCAPSA outCaps{};
+        ASSERT_EQ(driver->outputMessage(id, MODM_GETDEVCAPS, 0, reinterpret_cast<DWORD_PTR>(&outCaps), sizeof outCaps),
+                  MMSYSERR_NOERROR);
+        EXPECT_EQ(outCaps.szPname, ports[id]);
+        MIDIINCAPSA inCaps{};
+        ASSERT_EQ(driver->inputMessage(id, MIDM_GETDEVCAPS, 0, reinterpret_cast<DWORD_PTR>(&inCaps), sizeof inCaps),
+                  MMSYSERR_NOERROR);
+        EXPECT_EQ(inCaps.szPname, ports[id]);
+
+        // Opening reaches the running Corvello's pipes; the open and close
+        // notifications come back through winmm's DriverCallback.
+        for (const bool output : {true, false}) {
+            const auto message = [&](UINT what, DWORD_PTR instance, DWORD_PTR param1 = 0, DWORD_PTR param2 = 0) {
+                return output ? driver->outputMessage(id, what, instance, param1, param2)
+                              : driver->inputMessage(id, what, instance, param1, param2);
+            };
+            OpenNotifications notifications;
+            MIDIOPENDESC description{};
+            description.hMidi = reinterpret_cast<HMIDI>(static_cast<std::uintptr_t>(0x1000 + id));
+            description.dwCallback = reinterpret_cast<DWORD_PTR>(&OpenNotifications::callback);
+            description.dwInstance = reinterpret_cast<DWORD_PTR>(&notifications);
+            DWORD_PTR instance = 0;  // the driver's, written by the open
+            ASSERT_EQ(message(output ? MODM_OPEN : MIDM_OPEN, reinterpret_cast<DWORD_PTR>(&instance),
+                              reinterpret_cast<DWORD_PTR>(&description), CALLBACK_FUNCTION),
+                      MMSYSERR_NOERROR)
+                << ports[id] << (output ? " output" : " input");
+            if (output)
+                EXPECT_EQ(message(MODM_DATA, instance, 0x007F3C90), MMSYSERR_NOERROR);
+            EXPECT_EQ(message(output ? MODM_CLOSE : MIDM_CLOSE, instance), MMSYSERR_NOERROR);
+            const UINT opened = output ? MOM_OPEN : MIM_OPEN;
+            const UINT closed = output ? MOM_CLOSE : MIM_CLOSE;
+            EXPECT_EQ(notifications.messages, (std::vector<UINT>{opened, closed}));
+        }
     }
-    FreeLibrary(winmm);
-    deleteValue(HKEY_LOCAL_MACHINE, kDrivers32, kWinmmAlias, KEY_WOW64_64KEY);
-    deleteValue(HKEY_CURRENT_USER, "Software\\Wine\\Drivers", "Audio", 0);
 }
 
 TEST_F(InstallerTest, SilentUninstallLeavesOtherDriversAndNothingOfOurs)

@@ -1,0 +1,87 @@
+// What the tray says, from the status it is given, and how the link watch
+// turns the link's notifications into the tray's events.
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "app/LinkWatch.h"
+#include "app/TrayStatus.h"
+#include "routing/HostSelection.h"
+
+namespace corvello {
+namespace {
+
+using Lines = std::vector<std::string>;
+
+TEST(TrayStatus, MenuLinesSayWhereToConnectWhoIsConnectedAndWithWhichProtocol)
+{
+    struct Case {
+        TrayStatus status;
+        Lines lines;
+    };
+    const Case cases[] = {
+        {{{"192.168.1.20"}, 41237, true, std::nullopt, kNoProtocol},
+         {"Remote connects to 192.168.1.20:41237", "No remote connected"}},
+        {{{"192.168.1.20", "10.0.0.5"}, 5000, true, "192.168.1.30", kNoProtocol},
+         {"Remote connects to 192.168.1.20:5000", "Remote connects to 10.0.0.5:5000",
+          "Remote 192.168.1.30 connected, no protocol selected yet"}},
+        {{{"192.168.1.20"}, 41237, true, "192.168.1.30", kMackieControlProtocol},
+         {"Remote connects to 192.168.1.20:41237", "Remote 192.168.1.30 connected: Mackie Control"}},
+        {{{"192.168.1.20"}, 41237, false, "192.168.1.30", kLogicOSCProtocol},
+         {"Remote connects to 192.168.1.20:41237", "No DNS-SD service: type the address above into the remote",
+          "Remote 192.168.1.30 connected: Logic OSC"}},
+        {{{}, 41237, true, std::nullopt, kNoProtocol}, {"No network address: TCP port 41237", "No remote connected"}},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(trayStatusLines(c.status), c.lines);
+    EXPECT_EQ(protocolName(kHUIProtocol), "HUI");
+}
+
+TEST(TrayStatus, TooltipNamesAddressPortRemoteAndMissingDiscovery)
+{
+    TrayStatus status{{"192.168.1.20"}, 41237, false, "192.168.1.30", kHUIProtocol};
+    EXPECT_EQ(trayTooltip(status),
+              "Corvello (no DNS-SD: type the address)\n192.168.1.20:41237\nRemote 192.168.1.30 connected: HUI");
+}
+
+// Many interfaces (virtual adapters are common) must not push the port or the
+// remote's line out of the shell's 127 characters.
+TEST(TrayStatus, TooltipWithTooManyAddressesCountsTheRestAndStaysWithinTheLimit)
+{
+    TrayStatus status{{}, 41237, false, "255.255.255.255", kNoProtocol};
+    for (int i = 0; i < 12; ++i)
+        status.addresses.push_back("172.16.100." + std::to_string(100 + i));
+    for (std::size_t limit : {kTooltipLimit, std::size_t{60}}) {
+        const std::string tip = trayTooltip(status, limit);
+        EXPECT_LE(tip.size(), limit) << tip;
+        EXPECT_NE(tip.find(":41237"), std::string::npos) << tip;
+        EXPECT_NE(tip.find(" more in the menu"), std::string::npos) << tip;
+    }
+    const std::string tip = trayTooltip(status);
+    EXPECT_NE(tip.find("Remote 255.255.255.255 connected"), std::string::npos) << tip;
+}
+
+TEST(LinkWatch, ReportsConnectionsAndSelectionsAndClaimsNothing)
+{
+    std::vector<std::pair<LinkWatch::Event, std::string>> events;
+    LinkWatch watch([&](LinkWatch::Event event, const std::string& address) { events.emplace_back(event, address); });
+
+    const unsigned char remote[4] = {192, 168, 1, 30};  // network byte order, as the link delivers it
+    std::uint32_t address = 0;
+    std::memcpy(&address, remote, sizeof address);
+    EXPECT_FALSE(watch.peerConnected(address, 0));
+    EXPECT_EQ(watch.receive(MessageRecord::number(kHostSelectionKind, 1, 1.0f)), 0);
+    EXPECT_EQ(watch.receive(MessageRecord::number(9, 0, 0.5f)), 0);
+    watch.peerDisconnected(0, 0);
+
+    using E = LinkWatch::Event;
+    EXPECT_EQ(events, (std::vector<std::pair<E, std::string>>{
+                          {E::Connected, "192.168.1.30"}, {E::ProtocolSelected, ""}, {E::Disconnected, ""}}));
+}
+
+}  // namespace
+}  // namespace corvello
