@@ -2,22 +2,24 @@
 
 #include <cstring>
 
+#include "routing/HostSelection.h"
+
 namespace corvello {
 
 int LinkWatch::receive(const MessageRecord& record)
 {
     if (record.kind == kHostSelectionKind)
-        callback_(Event::ProtocolSelected, {});
+        callback_({Event::ProtocolSelected, {}, protocolForSelector(record.index)});
     return 0;
 }
 
 bool LinkWatch::peerConnected(std::uint32_t address, std::uint32_t)
 {
-    callback_(Event::Connected, ipv4Text(address));
+    callback_({Event::Connected, ipv4Text(address), kNoProtocol});
     return false;
 }
 
-void LinkWatch::peerDisconnected(std::intptr_t, std::int32_t) { callback_(Event::Disconnected, {}); }
+void LinkWatch::peerDisconnected(std::intptr_t, std::int32_t) { callback_({Event::Disconnected, {}, kNoProtocol}); }
 
 std::string ipv4Text(std::uint32_t networkOrder)
 {

@@ -1,7 +1,9 @@
 #pragma once
 // Hears the remote link for the tray: a remote connecting or leaving and a
 // protocol selection, each handed to a callback on the link thread. It claims
-// nothing, so the translators still see every record and notification.
+// nothing, so the translators still see every record and notification. It
+// hears a selection before the translators act on it, so it names the
+// protocol by the same table they use rather than asking them.
 
 #include <cstdint>
 #include <functional>
@@ -14,8 +16,13 @@ namespace corvello {
 class LinkWatch : public ZebFilter {
 public:
     enum class Event { Connected, Disconnected, ProtocolSelected };
-    // `address` is the remote's, where the event has one.
-    using Callback = std::function<void(Event, const std::string& address)>;
+    struct Change {
+        Event event;
+        std::string address;    // the remote's, on Connected
+        std::int32_t protocol;  // the ProtocolState asked for, on ProtocolSelected
+        bool operator==(const Change&) const = default;
+    };
+    using Callback = std::function<void(const Change&)>;
 
     explicit LinkWatch(Callback callback) : callback_(std::move(callback)) {}
 

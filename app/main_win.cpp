@@ -7,10 +7,10 @@
 #include <windows.h>
 #include <shellapi.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <mutex>
 #include <string>
-#include <utility>
 #include <vector>
 
 #include "app/LinkWatch.h"
@@ -51,8 +51,8 @@ TrayStatus status;
 std::vector<std::string> loggedStatus;
 
 // Filled on the link thread, emptied on the window's.
-std::mutex linkEventsLock;
-std::vector<std::pair<LinkWatch::Event, std::string>> linkEvents;
+std::mutex linkChangesLock;
+std::vector<LinkWatch::Change> linkChanges;
 HWND trayWindow;
 
 NOTIFYICONDATAA trayIconData(HWND window)
@@ -98,19 +98,22 @@ void showStatus(HWND window)
     copyText(data.szTip, sizeof data.szTip, corvello::trayTooltip(status, sizeof data.szTip - 1));
     Shell_NotifyIconA(NIM_MODIFY, &data);
 
-    // The log keeps what the user saw, for a later look at what went wrong.
+    // The log keeps what the user saw, for a later look at what went wrong:
+    // each line when it first appears.
     const std::vector<std::string> lines = corvello::trayStatusLines(status);
-    if (lines != loggedStatus) {
-        for (const std::string& line : lines)
+    for (const std::string& line : lines)
+        if (std::find(loggedStatus.begin(), loggedStatus.end(), line) == loggedStatus.end())
             corvello::log::info("Tray: %s", line.c_str());
-        loggedStatus = lines;
-    }
+    loggedStatus = lines;
 }
 
+// The translator is the authority on the protocol; a change is shown at once
+// from the link's event and confirmed here.
 void refreshStatus(HWND window)
 {
     status.addresses = corvello::localIPv4Addresses();
-    status.protocol = status.remote ? corvello::mainTranslator().protocolState() : corvello::kNoProtocol;
+    if (status.remote)
+        status.protocol = corvello::mainTranslator().protocolState();
     showStatus(window);
 }
 
@@ -124,36 +127,39 @@ void showBalloon(HWND window, const corvello::Balloon& balloon, DWORD icon)
     Shell_NotifyIconA(NIM_MODIFY, &data);
 }
 
-void onLinkEvent(LinkWatch::Event event, const std::string& address)
+void onLinkChange(const LinkWatch::Change& change)
 {
     {
-        std::lock_guard lock(linkEventsLock);
-        linkEvents.emplace_back(event, address);
+        std::lock_guard lock(linkChangesLock);
+        linkChanges.push_back(change);
     }
     PostMessageA(trayWindow, kLinkEventMessage, 0, 0);
 }
 
-void handleLinkEvents(HWND window)
+void handleLinkChanges(HWND window)
 {
-    std::vector<std::pair<LinkWatch::Event, std::string>> events;
+    std::vector<LinkWatch::Change> changes;
     {
-        std::lock_guard lock(linkEventsLock);
-        events.swap(linkEvents);
+        std::lock_guard lock(linkChangesLock);
+        changes.swap(linkChanges);
     }
-    for (const auto& [event, address] : events) {
-        switch (event) {
+    for (const LinkWatch::Change& change : changes) {
+        switch (change.event) {
         case LinkWatch::Event::Connected:
-            status.remote = address;
-            showBalloon(window, corvello::remoteConnectedBalloon(address), NIIF_INFO);
+            status.remote = change.address;
+            status.protocol = corvello::mainTranslator().protocolState();
+            showBalloon(window, corvello::remoteConnectedBalloon(change.address), NIIF_INFO);
             break;
         case LinkWatch::Event::Disconnected:
             status.remote.reset();
+            status.protocol = corvello::kNoProtocol;
             break;
         case LinkWatch::Event::ProtocolSelected:
+            status.protocol = change.protocol;
             break;
         }
     }
-    refreshStatus(window);
+    showStatus(window);
 }
 
 // ---- the menu
@@ -239,7 +245,7 @@ LRESULT CALLBACK windowProcedure(HWND window, UINT message, WPARAM wParam, LPARA
             refreshStatus(window);
         return 0;
     case kLinkEventMessage:
-        handleLinkEvents(window);
+        handleLinkChanges(window);
         return 0;
     case WM_DESTROY:
         KillTimer(window, kRefreshTimer);
@@ -289,7 +295,7 @@ int WINAPI WinMain(HINSTANCE hInstance, HINSTANCE, LPSTR, int)
         addTrayIcon(window);
 
         // Watching before the translators join, so it hears every connection.
-        static LinkWatch watch(onLinkEvent);
+        static LinkWatch watch(onLinkChange);
         corvello::remoteLinkListeningPort();
         corvello::remoteLinkNode().addFilter(&watch);
 

@@ -5,7 +5,6 @@
 
 #include <cstring>
 #include <string>
-#include <utility>
 #include <vector>
 
 #include "app/LinkWatch.h"
@@ -67,20 +66,21 @@ TEST(TrayStatus, TooltipWithTooManyAddressesCountsTheRestAndStaysWithinTheLimit)
 
 TEST(LinkWatch, ReportsConnectionsAndSelectionsAndClaimsNothing)
 {
-    std::vector<std::pair<LinkWatch::Event, std::string>> events;
-    LinkWatch watch([&](LinkWatch::Event event, const std::string& address) { events.emplace_back(event, address); });
+    std::vector<LinkWatch::Change> changes;
+    LinkWatch watch([&](const LinkWatch::Change& change) { changes.push_back(change); });
 
     const unsigned char remote[4] = {192, 168, 1, 30};  // network byte order, as the link delivers it
     std::uint32_t address = 0;
     std::memcpy(&address, remote, sizeof address);
     EXPECT_FALSE(watch.peerConnected(address, 0));
-    EXPECT_EQ(watch.receive(MessageRecord::number(kHostSelectionKind, 1, 1.0f)), 0);
+    EXPECT_EQ(watch.receive(MessageRecord::number(kHostSelectionKind, 3, 1.0f)), 0);
     EXPECT_EQ(watch.receive(MessageRecord::number(9, 0, 0.5f)), 0);
     watch.peerDisconnected(0, 0);
 
     using E = LinkWatch::Event;
-    EXPECT_EQ(events, (std::vector<std::pair<E, std::string>>{
-                          {E::Connected, "192.168.1.30"}, {E::ProtocolSelected, ""}, {E::Disconnected, ""}}));
+    EXPECT_EQ(changes, (std::vector<LinkWatch::Change>{{E::Connected, "192.168.1.30", kNoProtocol},
+                                                       {E::ProtocolSelected, "", kLogicOSCProtocol},
+                                                       {E::Disconnected, "", kNoProtocol}}));
 }
 
 }  // namespace
