@@ -15,6 +15,15 @@ std::string remoteLine(const TrayStatus& status)
     return "Remote " + *status.remote + " connected: " + protocolName(status.protocol);
 }
 
+// The tooltip's brief form of the same.
+std::string briefRemoteLine(const TrayStatus& status)
+{
+    if (!status.remote)
+        return "No remote";
+    return "Remote " + *status.remote + ": " +
+           (status.protocol == kNoProtocol ? std::string("no protocol yet") : protocolName(status.protocol));
+}
+
 std::string endpoint(const std::string& address, std::uint16_t port)
 {
     return address + ":" + std::to_string(port);
@@ -54,7 +63,7 @@ std::vector<std::string> trayStatusLines(const TrayStatus& status)
 std::string trayTooltip(const TrayStatus& status, std::size_t limit)
 {
     const std::string head = status.discoveryAvailable ? "Corvello" : "Corvello (no DNS-SD: type the address)";
-    const std::string tail = "\n" + remoteLine(status);
+    const std::string tail = "\n" + briefRemoteLine(status);
     const std::size_t count = status.addresses.size();
     const auto more = [](std::size_t left) { return "\n+" + std::to_string(left) + " more in the menu"; };
 
