@@ -1,11 +1,4 @@
 # Cross-build for 32-bit Windows with MinGW-w64: only the MIDI driver, which a
 # 32-bit DAW loads from SysWOW64 (posix thread model, as in the 64-bit build).
-set(CMAKE_SYSTEM_NAME Windows)
-set(CMAKE_SYSTEM_PROCESSOR i686)
-set(CMAKE_C_COMPILER i686-w64-mingw32-gcc-posix)
-set(CMAKE_CXX_COMPILER i686-w64-mingw32-g++-posix)
-set(CMAKE_RC_COMPILER i686-w64-mingw32-windres)
-set(CMAKE_FIND_ROOT_PATH /usr/i686-w64-mingw32)
-set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
-set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
+set(CORVELLO_MINGW_PROCESSOR i686)
+include(${CMAKE_CURRENT_LIST_DIR}/MingwToolchain.cmake)

@@ -12,6 +12,8 @@
 
 #include <gtest/gtest.h>
 
+#include "tests/support/StartedProcess_win.h"
+
 #include <cstring>
 #include <fstream>
 #include <optional>
@@ -57,26 +59,8 @@ bool trayIconPresent(HWND owner)
     return Shell_NotifyIconA(NIM_MODIFY, &data) != FALSE;
 }
 
-struct RunningCorvello {
-    RunningCorvello()
-    {
-        STARTUPINFOA startup{};
-        startup.cb = sizeof startup;
-        std::string command = "\"" + windowsPath(CORVELLO_EXE) + "\"";
-        started = CreateProcessA(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
-                                 &process);
-    }
-    ~RunningCorvello()
-    {
-        if (!started)
-            return;
-        if (WaitForSingleObject(process.hProcess, 0) == WAIT_TIMEOUT)
-            TerminateProcess(process.hProcess, 1);
-        CloseHandle(process.hProcess);
-        CloseHandle(process.hThread);
-    }
-    BOOL started = FALSE;
-    PROCESS_INFORMATION process{};
+struct RunningCorvello : corvello::test::StartedProcess {
+    RunningCorvello() : StartedProcess("\"" + windowsPath(CORVELLO_EXE) + "\"") {}
 };
 
 // Opens the tray menu as the shell's right-click notification would and types

@@ -16,6 +16,7 @@
 #include <gtest/gtest.h>
 
 #include "driver/loader/DriverLibrary.h"
+#include "tests/support/StartedProcess_win.h"
 
 #include <cstdlib>
 #include <fstream>
@@ -144,34 +145,7 @@ std::string netshCalls()
     return text.str();
 }
 
-struct Process {
-    explicit Process(std::string command)
-    {
-        STARTUPINFOA startup{};
-        startup.cb = sizeof startup;
-        started = CreateProcessA(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
-                                 &info);
-    }
-    ~Process()
-    {
-        if (!started)
-            return;
-        if (WaitForSingleObject(info.hProcess, 0) == WAIT_TIMEOUT)
-            TerminateProcess(info.hProcess, 1);
-        CloseHandle(info.hProcess);
-        CloseHandle(info.hThread);
-    }
-    std::optional<DWORD> waitForExit(DWORD timeoutMs)
-    {
-        if (!started || WaitForSingleObject(info.hProcess, timeoutMs) != WAIT_OBJECT_0)
-            return std::nullopt;
-        DWORD code = 0;
-        GetExitCodeProcess(info.hProcess, &code);
-        return code;
-    }
-    BOOL started = FALSE;
-    PROCESS_INFORMATION info{};
-};
+using Process = corvello::test::StartedProcess;
 
 template <typename Probe>
 bool poll(Probe probe, DWORD timeoutMs)
@@ -297,8 +271,9 @@ TEST_F(InstallerTest, InstalledDriverOpensItsPortsWithInstalledCorvelloRunning)
                               reinterpret_cast<DWORD_PTR>(&description), CALLBACK_FUNCTION),
                       MMSYSERR_NOERROR)
                 << ports[id] << (output ? " output" : " input");
-            if (output)
+            if (output) {
                 EXPECT_EQ(message(MODM_DATA, instance, 0x007F3C90), MMSYSERR_NOERROR);
+            }
             EXPECT_EQ(message(output ? MODM_CLOSE : MIDM_CLOSE, instance), MMSYSERR_NOERROR);
             const UINT opened = output ? MOM_OPEN : MIM_OPEN;
             const UINT closed = output ? MOM_CLOSE : MIM_CLOSE;
@@ -317,8 +292,9 @@ TEST_F(InstallerTest, SilentUninstallLeavesOtherDriversAndNothingOfOurs)
                      60000))
         << "the uninstaller did not finish";
 
-    if (installedCorvello)
+    if (installedCorvello) {
         EXPECT_EQ(installedCorvello->waitForExit(10000), 0u) << "the running Corvello was not asked to exit";
+    }
     EXPECT_EQ(drivers32(KEY_WOW64_64KEY), before.bits64);
     EXPECT_EQ(drivers32(KEY_WOW64_32KEY), before.bits32);
     EXPECT_FALSE(fileExists(systemFolder("System32\\corvmidi.dll")));
