@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-#include "routing/HostSelection.h"
+#include "core/HostSelection.h"
 
 namespace corvello {
 

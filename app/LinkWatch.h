@@ -9,11 +9,11 @@
 #include <functional>
 #include <string>
 
-#include "routing/ZebFilter.h"
+#include "core/RemoteFilter.h"
 
 namespace corvello {
 
-class LinkWatch : public ZebFilter {
+class LinkWatch : public RemoteFilter {
 public:
     enum class Event { Connected, Disconnected, ProtocolSelected };
     struct Change {

@@ -1,6 +1,6 @@
 #include "app/TrayStatus.h"
 
-#include "routing/HostSelection.h"
+#include "core/HostSelection.h"
 
 namespace corvello {
 

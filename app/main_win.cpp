@@ -19,10 +19,10 @@
 #include "app/ProgramLog.h"
 #include "app/TrayStatus.h"
 #include "app/resource.h"
+#include "core/HostSelection.h"
 #include "link/DnsSd.h"
 #include "link/RemoteLink.h"
 #include "platform/Log.h"
-#include "routing/HostSelection.h"
 #include "routing/RoutingSetup.h"
 #include "routing/Translator.h"
 

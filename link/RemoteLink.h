@@ -34,12 +34,12 @@
 #include <thread>
 #include <vector>
 
+#include "core/RemoteNode.h"
 #include "link/Socket.h"
-#include "link/ZebNode.h"
 
 namespace corvello {
 
-class zebNode : public ZebNode {
+class RemoteLink : public RemoteNode {
 public:
     enum class Channel { Main = 0, Metering = 1 };
 
@@ -50,11 +50,11 @@ public:
     static constexpr int kPreambleTimeoutMs = 2000;
     static constexpr int kClientSendBufferSize = 1000000;
 
-    explicit zebNode(bool serverMode);
-    ~zebNode() override;
+    explicit RemoteLink(bool serverMode);
+    ~RemoteLink() override;
 
-    void addFilter(ZebFilter* filter) override;
-    void removeFilter(ZebFilter* filter) override;
+    void addFilter(RemoteFilter* filter) override;
+    void removeFilter(RemoteFilter* filter) override;
     void sendMain(const MessageRecord& record) override;
     void queueMain(const MessageRecord& record) override;
     void flushMain() override;
@@ -109,7 +109,7 @@ private:
     void wakeLinkThread();
     void drainWakeSocket();
 
-    FilterList<ZebFilter, ZebNode> filters{this};
+    FilterList<RemoteFilter, RemoteNode> filters{this};
     ChannelState main_;
     ChannelState metering_;
 
@@ -141,6 +141,6 @@ private:
 std::uint16_t remoteLinkListeningPort();
 // The process-wide node; if nothing created it yet, it is created without a
 // listening socket (not in server mode), then no-delay is set.
-ZebNode& remoteLinkNode();
+RemoteNode& remoteLinkNode();
 
 }  // namespace corvello

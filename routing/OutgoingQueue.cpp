@@ -7,7 +7,7 @@
 #include <tuple>
 #include <vector>
 
-#include "link/ZebNode.h"
+#include "core/RemoteNode.h"
 
 namespace corvello {
 
@@ -34,7 +34,7 @@ namespace {
 struct QueueShared {
     std::mutex tableLock;  // any table's contents; taken before sendLock
     std::mutex sendLock;   // desktop records and the per-cycle flushes
-    std::map<ZebNode*, MessageTable> tables;
+    std::map<RemoteNode*, MessageTable> tables;
 };
 
 QueueShared& shared()
@@ -43,7 +43,7 @@ QueueShared& shared()
     return *instance;
 }
 
-MessageTable* tableFor(ZebNode* target)
+MessageTable* tableFor(RemoteNode* target)
 {
     std::lock_guard lock(shared().tableLock);
     return &shared().tables[target];
@@ -51,12 +51,12 @@ MessageTable* tableFor(ZebNode* target)
 
 }  // namespace
 
-deviceProtocol::deviceProtocol(ZebNode* target)
+OutgoingQueue::OutgoingQueue(RemoteNode* target)
     : target(target), table(tableFor(target)), worker([this] { work(); })
 {
 }
 
-deviceProtocol::~deviceProtocol()
+OutgoingQueue::~OutgoingQueue()
 {
     {
         std::lock_guard lock(stopLock);
@@ -66,7 +66,7 @@ deviceProtocol::~deviceProtocol()
     worker.join();
 }
 
-void deviceProtocol::send(const MessageRecord& record)
+void OutgoingQueue::send(const MessageRecord& record)
 {
     std::lock_guard tableLock(shared().tableLock);
     if (record.kind == kDesktopKind) {
@@ -78,7 +78,7 @@ void deviceProtocol::send(const MessageRecord& record)
     }
 }
 
-void deviceProtocol::work()
+void OutgoingQueue::work()
 {
     std::fprintf(stderr, "***************************************entering thread! (%x) %x\n",
                  static_cast<unsigned>(reinterpret_cast<std::uintptr_t>(table)),
@@ -90,13 +90,13 @@ void deviceProtocol::work()
     } while (awaitNextCycle());
 }
 
-bool deviceProtocol::awaitNextCycle()
+bool OutgoingQueue::awaitNextCycle()
 {
     std::unique_lock lock(stopLock);
     return !stopSignal.wait_for(lock, kCyclePeriod, [this] { return stopping; });
 }
 
-void deviceProtocol::handOverChanges(std::size_t& cursor)
+void OutgoingQueue::handOverChanges(std::size_t& cursor)
 {
     std::lock_guard lock(shared().tableLock);
     std::size_t count = table->entries.size();
@@ -117,7 +117,7 @@ void deviceProtocol::handOverChanges(std::size_t& cursor)
     }
 }
 
-void deviceProtocol::flushTarget()
+void OutgoingQueue::flushTarget()
 {
     if (!target)
         return;

@@ -18,14 +18,14 @@
 #include <mutex>
 #include <thread>
 
-#include "routing/DeviceProtocol.h"
+#include "core/RemoteQueue.h"
 
 namespace corvello {
 
-class ZebNode;
+class RemoteNode;
 struct MessageTable;
 
-class deviceProtocol : public DeviceProtocol {
+class OutgoingQueue : public RemoteQueue {
 public:
     static constexpr std::size_t kRecordsPerCycle = 4;
     static constexpr std::chrono::milliseconds kCyclePeriod{10};
@@ -33,10 +33,10 @@ public:
     static constexpr std::uint16_t kLastMeterKind = 103;
 
     // `target` is not owned and must outlive the queue; null drops everything.
-    explicit deviceProtocol(ZebNode* target);
-    ~deviceProtocol() override;
-    deviceProtocol(const deviceProtocol&) = delete;
-    deviceProtocol& operator=(const deviceProtocol&) = delete;
+    explicit OutgoingQueue(RemoteNode* target);
+    ~OutgoingQueue() override;
+    OutgoingQueue(const OutgoingQueue&) = delete;
+    OutgoingQueue& operator=(const OutgoingQueue&) = delete;
 
     void send(const MessageRecord& record) override;
 
@@ -50,7 +50,7 @@ private:
     void handOverChanges(std::size_t& cursor);
     void flushTarget();
 
-    ZebNode* const target;
+    RemoteNode* const target;
     MessageTable* const table;
     std::mutex stopLock;
     std::condition_variable stopSignal;

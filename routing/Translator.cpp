@@ -6,8 +6,8 @@
 #include "hostprotocols/HostProtocol.h"
 #include "routing/HostProtocolFactory.h"
 #include "routing/OscService.h"
-#include "routing/VersionCode.h"
 #include "routing/OutgoingQueue.h"
+#include "routing/VersionCode.h"
 
 namespace corvello {
 
@@ -34,7 +34,7 @@ int Translator::receive(const MessageRecord& record)
 int Translator::answerVersionQuery(const MessageRecord& record)
 {
     const std::int32_t own = ownVersionCode();
-    sendToDevice(MessageRecord::number(kVersionReplyKind, own, versionsCompatible(own, record.index) ? 1.0f : 0.0f));
+    sendToRemote(MessageRecord::number(kVersionReplyKind, own, versionsCompatible(own, record.index) ? 1.0f : 0.0f));
     return 1;
 }
 
@@ -43,11 +43,11 @@ int Translator::handleHostSelection(const MessageRecord& record)
     if (!(record.value > 0.0f))  // NaN counts as not positive
         withdrawOscServices();
 
-    DeviceProtocol* queue = nullptr;
+    RemoteQueue* queue = nullptr;
     {
         std::lock_guard lock(mutex_);
         replaceProtocol(protocolForSelector(record.index));
-        queue = ensureDevice();
+        queue = ensureQueue();
     }
     if (desktop_)
         desktop_->setHost(record.index, queue);
@@ -86,7 +86,7 @@ void Translator::peerDisconnected(std::intptr_t, std::int32_t) { withdrawOscServ
 int Translator::receive(std::int32_t localPort, const std::uint8_t* bytes, std::int32_t length)
 {
     std::lock_guard lock(mutex_);
-    DeviceProtocol* queue = ensureDevice();
+    RemoteQueue* queue = ensureQueue();
     if (protocol_ && queue)
         queue->send(protocol_->fromHostMidi(bytes, length, localPort));
     return 1;
@@ -95,24 +95,24 @@ int Translator::receive(std::int32_t localPort, const std::uint8_t* bytes, std::
 int Translator::receive(OscRecord record)
 {
     std::lock_guard lock(mutex_);
-    DeviceProtocol* queue = ensureDevice();
+    RemoteQueue* queue = ensureQueue();
     if (protocol_ && queue)
         queue->send(protocol_->fromHostOsc(record));
     return 1;
 }
 
-void Translator::sendToDevice(MessageRecord record)
+void Translator::sendToRemote(MessageRecord record)
 {
     std::lock_guard lock(mutex_);
-    if (protocol_ && device_)
-        device_->send(record);
+    if (protocol_ && queue_)
+        queue_->send(record);
 }
 
-DeviceProtocol* Translator::ensureDevice()
+RemoteQueue* Translator::ensureQueue()
 {
-    if (!device_)
-        device_ = std::make_unique<deviceProtocol>(ZebFilter::node);
-    return device_.get();
+    if (!queue_)
+        queue_ = std::make_unique<OutgoingQueue>(RemoteFilter::node);
+    return queue_.get();
 }
 
 void Translator::installPanner()

@@ -7,19 +7,19 @@
 #include <memory>
 #include <mutex>
 
-#include "routing/DesktopCommands.h"
-#include "routing/DeviceProtocol.h"
-#include "routing/HostSelection.h"
-#include "routing/MIDIFilter.h"
-#include "routing/OSCFilter.h"
-#include "routing/RecordSink.h"
-#include "routing/ZebFilter.h"
+#include "core/DesktopCommands.h"
+#include "core/HostSelection.h"
+#include "core/MIDIFilter.h"
+#include "core/OSCFilter.h"
+#include "core/RecordSink.h"
+#include "core/RemoteFilter.h"
+#include "core/RemoteQueue.h"
 
 namespace corvello {
 
 class HostProtocol;
 
-class Translator : public ZebFilter, public MIDIFilter, public OSCFilter, public RecordSink {
+class Translator : public RemoteFilter, public MIDIFilter, public OSCFilter, public RecordSink {
 public:
     explicit Translator(std::unique_ptr<DesktopCommands> desktop = nullptr);
     ~Translator() override;
@@ -34,7 +34,7 @@ public:
     int receive(std::int32_t localPort, const std::uint8_t* bytes, std::int32_t length) override;
     int receive(OscRecord record) override;
     // Records for the remote; dropped while no protocol or queue exists.
-    void sendToDevice(MessageRecord record) override;
+    void sendToRemote(MessageRecord record) override;
 
     // Installs the panner protocol for good (routing set-up).
     void installPanner();
@@ -45,16 +45,16 @@ private:
     int handleHostSelection(const MessageRecord& record);
     int answerVersionQuery(const MessageRecord& record);
     void replaceProtocol(ProtocolState wanted);
-    DeviceProtocol* ensureDevice();
+    RemoteQueue* ensureQueue();
     int passToProtocol(const MessageRecord& record);
 
-    // One lock around every use of `protocol` and `device`, so that a switch
+    // One lock around every use of `protocol` and `queue`, so that a switch
     // made on the link thread never frees a protocol the MIDI or OSC thread is
-    // using. Recursive because protocols call sendToDevice from inside calls
+    // using. Recursive because protocols call sendToRemote from inside calls
     // the Translator makes under the lock.
     mutable std::recursive_mutex mutex_;
     std::unique_ptr<HostProtocol> protocol_;
-    std::unique_ptr<DeviceProtocol> device_;
+    std::unique_ptr<RemoteQueue> queue_;
     std::int32_t protocolState_ = kNoProtocol;
     std::unique_ptr<DesktopCommands> desktop_;
 };

@@ -9,7 +9,7 @@
 
 #include "app/LinkWatch.h"
 #include "app/TrayStatus.h"
-#include "routing/HostSelection.h"
+#include "core/HostSelection.h"
 
 namespace corvello {
 namespace {

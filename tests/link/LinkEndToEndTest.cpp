@@ -28,7 +28,7 @@ public:
         queue->send(record);
         return 1;
     }
-    deviceProtocol* queue = nullptr;
+    OutgoingQueue* queue = nullptr;
 };
 
 struct RemoteRun {
@@ -56,8 +56,8 @@ RemoteRun runRemote(const std::string& arguments)
 
 struct RemoteEndToEnd : ::testing::Test {
     EchoThroughQueue echo;  // outlives the node, which detaches it
-    zebNode node{true};
-    deviceProtocol queue{&node};
+    RemoteLink node{true};
+    OutgoingQueue queue{&node};
 
     void SetUp() override
     {
@@ -82,7 +82,7 @@ TEST_F(RemoteEndToEnd, StdinRecordsComeBackThroughTheQueueOnTheirChannels)
     auto received = echo.received();
     ASSERT_EQ(received.size(), 5u);
     EXPECT_EQ(std::count_if(received.begin(), received.end(),
-                            [](auto& r) { return r.channel == zebNode::Channel::Metering; }),
+                            [](auto& r) { return r.channel == RemoteLink::Channel::Metering; }),
               1);
 }
 
@@ -96,7 +96,7 @@ TEST_F(RemoteEndToEnd, ArgumentRecordsAreSentAndAnUnreadableOneIsReported)
 TEST(RemoteEndToEndClose, AClosedLinkEndsTheRemoteWhileItsStdinStaysOpen)
 {
     RecordingFilter filter;
-    auto node = std::make_unique<zebNode>(true);
+    auto node = std::make_unique<RemoteLink>(true);
     node->addFilter(&filter);
     std::string command = "(echo '9 1 1'; sleep 3) | " + std::string(CORVELLO_REMOTE_PATH) + " 127.0.0.1:" +
                           std::to_string(node->listeningPort()) + " 2>/dev/null";
@@ -109,7 +109,7 @@ TEST(RemoteEndToEndClose, AClosedLinkEndsTheRemoteWhileItsStdinStaysOpen)
 
 TEST(RemoteEndToEndWithoutServer, ANodeThatIsNotThereIsReported)
 {
-    auto closedPort = [] { return zebNode(true).listeningPort(); };  // listened on, then closed again
+    auto closedPort = [] { return RemoteLink(true).listeningPort(); };  // listened on, then closed again
     RemoteRun run = runRemote(std::string(CORVELLO_REMOTE_PATH) + " --timeout 1000 127.0.0.1:" +
                         std::to_string(closedPort()) + " '9 1 1' 2>/dev/null");
     EXPECT_EQ(run.status, 2);

@@ -11,7 +11,7 @@
 #include <thread>
 #include <vector>
 
-#include "link/ZebNode.h"
+#include "core/RemoteNode.h"
 #include "routing/OutgoingQueue.h"
 
 namespace corvello {
@@ -20,10 +20,10 @@ namespace {
 using namespace std::chrono_literals;
 using Records = std::vector<MessageRecord>;
 
-class RecordingNode : public ZebNode {
+class RecordingNode : public RemoteNode {
 public:
-    void addFilter(ZebFilter*) override {}
-    void removeFilter(ZebFilter*) override {}
+    void addFilter(RemoteFilter*) override {}
+    void removeFilter(RemoteFilter*) override {}
     void sendMain(const MessageRecord&) override {}
     void sendMetering(const MessageRecord&) override {}
     void connectTo(const std::string&, std::int32_t) override {}
@@ -119,7 +119,7 @@ MessageRecord sent(std::uint16_t kind, std::int32_t index, float value, std::str
 TEST(OutgoingQueue, TwoSendsOfOneControlLeaveOnceWithTheSecondValueAndText)
 {
     RecordingNode& node = freshNode();
-    deviceProtocol queue(&node);
+    OutgoingQueue queue(&node);
     node.gate();
     queue.send({9, 1, 0.1f, "first", 1});
     queue.send({9, 1, 0.2f, "second", 0});
@@ -132,7 +132,7 @@ TEST(OutgoingQueue, TwoSendsOfOneControlLeaveOnceWithTheSecondValueAndText)
 TEST(OutgoingQueue, EntriesAreOrderedByKindThenSignedIndex)
 {
     RecordingNode& node = freshNode();
-    deviceProtocol queue(&node);
+    OutgoingQueue queue(&node);
     node.gate();
     for (auto [kind, index] : {std::pair{12, 0}, {9, 5}, {9, -1}, {9, 0}})
         queue.send(sent(static_cast<std::uint16_t>(kind), index, 1.0f));
@@ -144,7 +144,7 @@ TEST(OutgoingQueue, EntriesAreOrderedByKindThenSignedIndex)
 TEST(OutgoingQueue, FourChangesLeavePerCycleAndTheCursorGoesOnWhereItStopped)
 {
     RecordingNode& node = freshNode();
-    deviceProtocol queue(&node);
+    OutgoingQueue queue(&node);
     std::size_t held = node.gate();
     for (int i = 0; i < 10; ++i)
         queue.send(sent(9, i, 0.5f));
@@ -172,7 +172,7 @@ TEST(OutgoingQueue, FourChangesLeavePerCycleAndTheCursorGoesOnWhereItStopped)
 TEST(OutgoingQueue, MeterKindsGoToTheMeteringChannelAndNothingIsDropped)
 {
     RecordingNode& node = freshNode();
-    deviceProtocol queue(&node);
+    OutgoingQueue queue(&node);
     for (int kind : {95, 96, 103, 104, int{kNothingKind}})
         queue.send(sent(static_cast<std::uint16_t>(kind), 0, 1.0f));
     node.awaitFlushes(3);
@@ -183,7 +183,7 @@ TEST(OutgoingQueue, MeterKindsGoToTheMeteringChannelAndNothingIsDropped)
 TEST(OutgoingQueue, DesktopRecordsGoAtOnceInOrderAndAreNeverStored)
 {
     RecordingNode& node = freshNode();
-    deviceProtocol queue(&node);
+    OutgoingQueue queue(&node);
     Records desktop;
     for (int i = 0; i < 20; ++i) {
         desktop.push_back(MessageRecord::withText(kDesktopKind, 0, "chunk " + std::to_string(i)));
@@ -199,10 +199,10 @@ TEST(OutgoingQueue, QueuesOfOneNodeShareItsTable)
     RecordingNode& node = freshNode();
     testing::internal::CaptureStderr();
     {
-        deviceProtocol first(&node);
+        OutgoingQueue first(&node);
         node.gate();  // the first worker stays inside its flush from now on
         first.send(sent(9, 3, 0.9f));
-        deviceProtocol second(&node);  // so only this worker can hand the record over
+        OutgoingQueue second(&node);  // so only this worker can hand the record over
         auto deadline = std::chrono::steady_clock::now() + 5s;
         while (node.queuedMain().empty() && std::chrono::steady_clock::now() < deadline)
             std::this_thread::sleep_for(1ms);
@@ -216,10 +216,10 @@ TEST(OutgoingQueue, QueuesOfOneNodeShareItsTable)
 
 TEST(OutgoingQueue, WithoutATargetEverythingIsDropped)
 {
-    deviceProtocol queue(nullptr);
+    OutgoingQueue queue(nullptr);
     for (int kind : {9, 96, int{kDesktopKind}})
         queue.send(sent(static_cast<std::uint16_t>(kind), 0, 1.0f));
-    std::this_thread::sleep_for(3 * deviceProtocol::kCyclePeriod);
+    std::this_thread::sleep_for(3 * OutgoingQueue::kCyclePeriod);
 }
 
 }  // namespace

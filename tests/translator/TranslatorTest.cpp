@@ -10,8 +10,8 @@
 #include <thread>
 #include <vector>
 
-#include "link/ZebNode.h"
-#include "routing/MIDINode.h"
+#include "core/MIDINode.h"
+#include "core/RemoteNode.h"
 #include "routing/Translator.h"
 #include "routing/VersionCode.h"
 
@@ -20,10 +20,10 @@ namespace {
 
 using namespace std::chrono_literals;
 
-class RecordingLinkNode : public ZebNode {
+class RecordingLinkNode : public RemoteNode {
 public:
-    void addFilter(ZebFilter* filter) override { filters.add(filter); }
-    void removeFilter(ZebFilter* filter) override { filters.remove(filter); }
+    void addFilter(RemoteFilter* filter) override { filters.add(filter); }
+    void removeFilter(RemoteFilter* filter) override { filters.remove(filter); }
     void sendMain(const MessageRecord& r) override { queueMain(r); }
     void queueMain(const MessageRecord& r) override
     {
@@ -59,7 +59,7 @@ public:
 
     std::mutex mutex;
     std::vector<MessageRecord> main, metering;
-    FilterList<ZebFilter, ZebNode> filters{this};
+    FilterList<RemoteFilter, RemoteNode> filters{this};
 };
 
 class RecordingMidiNode : public MIDINode {
@@ -81,14 +81,14 @@ public:
 class RecordingDesktop : public DesktopCommands {
 public:
     void receive(const MessageRecord& r) override { commands.push_back(r); }
-    void setHost(std::int32_t selector, DeviceProtocol* queue) override
+    void setHost(std::int32_t selector, RemoteQueue* queue) override
     {
         hostSelector = selector;
         this->queue = queue;
     }
     std::vector<MessageRecord> commands;
     std::int32_t hostSelector = -1;
-    DeviceProtocol* queue = nullptr;
+    RemoteQueue* queue = nullptr;
 };
 
 MessageRecord selection(std::int32_t selector, float value = 1.0f)
