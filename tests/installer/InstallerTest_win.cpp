@@ -1,8 +1,9 @@
 // The setup program as a user runs it, in a fresh Wine prefix (made by
-// run-in-fresh-prefix.sh): a silent install, then the installed driver opened
-// by its bare name with the installed Corvello running, then a silent
-// uninstall. The tests run in order and share the prefix. Other drivers'
-// slots are planted in both lists first and must come through untouched.
+// run-in-fresh-prefix.sh): a silent install refused when every driver slot is
+// taken, a silent install, the installed driver opened by its bare name with
+// the installed Corvello running, then a silent uninstall. The tests run in
+// order and share the prefix. Other drivers' slots are planted in both lists
+// first and must come through untouched.
 //
 // Wine's winmm loads only the audio driver its device enumerator names, never
 // one from Drivers32, so the driver is loaded as winmm loads it (the driver
@@ -176,6 +177,37 @@ Before before;
 std::unique_ptr<Process> installedCorvello;
 
 class InstallerTest : public ::testing::Test {};
+
+// Every slot for 32-bit programs taken: the 64-bit slot the helper had
+// already claimed is given back and nothing is installed.
+TEST_F(InstallerTest, SilentInstallWithEverySlotTakenFailsAndChangesNothing)
+{
+    const Values bits64 = drivers32(KEY_WOW64_64KEY);
+    const Values bits32 = drivers32(KEY_WOW64_32KEY);
+    for (int slot = 0; slot < 10; ++slot)
+        writeString(HKEY_LOCAL_MACHINE, kDrivers32, slot ? ("midi" + std::to_string(slot)).c_str() : "midi",
+                    "full" + std::to_string(slot) + ".dll", KEY_WOW64_32KEY);
+    const Values full32 = drivers32(KEY_WOW64_32KEY);
+
+    Process setup("\"" + environment("CORVELLO_INSTALLER") + "\" /S");
+    ASSERT_TRUE(setup.started) << GetLastError();
+    EXPECT_EQ(setup.waitForExit(120000), 4u);
+    EXPECT_FALSE(fileExists(kInstallDir));
+    EXPECT_FALSE(keyExists(HKEY_LOCAL_MACHINE, kUninstallKey));
+    EXPECT_EQ(drivers32(KEY_WOW64_64KEY), bits64);
+    EXPECT_EQ(drivers32(KEY_WOW64_32KEY), full32);
+
+    HKEY key = nullptr;
+    ASSERT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, kDrivers32, 0, KEY_ALL_ACCESS | KEY_WOW64_32KEY, &key), ERROR_SUCCESS);
+    for (const auto& [name, data] : full32)
+        if (!bits32.count(name))
+            RegDeleteValueA(key, name.c_str());
+    for (const auto& [name, data] : bits32)
+        RegSetValueExA(key, name.c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(data.c_str()),
+                       static_cast<DWORD>(data.size() + 1));
+    RegCloseKey(key);
+    ASSERT_EQ(drivers32(KEY_WOW64_32KEY), bits32);
+}
 
 TEST_F(InstallerTest, SilentInstallPutsEveryPieceInPlace)
 {

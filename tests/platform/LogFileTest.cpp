@@ -58,7 +58,7 @@ TEST_F(LogFileTest, RotatesOnceFullKeepingTheNewestLinesWithinTwoFiles)
 TEST_F(LogFileTest, ARestartAppendsAndCountsWhatIsAlreadyThere)
 {
     fs::create_directories(folder);
-    std::ofstream(folder / "Corvello.log") << std::string(90, 'a') << '\n';
+    std::ofstream(folder / "Corvello.log", std::ios::binary) << std::string(90, 'a') << '\n';
     RotatingLogFile log(folder / "Corvello.log", 100);
     ASSERT_TRUE(log.append("short"));
     EXPECT_EQ(contents(log.path()), std::string(90, 'a') + "\nshort\n");
