@@ -14,7 +14,7 @@ layers=(
   "link hostprotocols desktop driver"
   "logicosc"
   "routing"
-  "app tools bench installer"
+  "app tools bench"
 )
 
 declare -A level
