@@ -30,10 +30,14 @@ Program::~Program()
     dnssd().release();
 }
 
-std::uint16_t Program::start()
+std::uint16_t Program::start(const LinkSettings& link, RemoteFilter* watch)
 {
-    const std::uint16_t port = remoteLinkListeningPort();
-    advertiseRemoteLink(port);
+    const std::uint16_t port = startRemoteLink(link);
+    if (port == 0)
+        return 0;
+    if (watch)
+        remoteLinkNode().addFilter(watch);
+    announceRemoteLink(port, link.listenAddress);
     browser_ = startOscPeerBrowser();
     setUpRouting();
     return port;

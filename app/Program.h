@@ -7,8 +7,11 @@
 #include <cstdint>
 #include <memory>
 
+#include "link/RemoteLink.h"
+
 namespace corvello {
 
+class RemoteFilter;
 class ServiceBrowser;
 
 class Program {
@@ -22,8 +25,10 @@ public:
     Program& operator=(const Program&) = delete;
 
     // Starts the remote link, advertises it, starts the service browser and
-    // builds the routing. Returns the link's TCP listening port.
-    std::uint16_t start();
+    // builds the routing. Returns the link's TCP listening port, or 0 (and
+    // nothing else started) when the link cannot listen. A `watch` joins the
+    // link before the translators, so it hears every record and notification.
+    std::uint16_t start(const LinkSettings& link = {}, RemoteFilter* watch = nullptr);
     // Stops the service browser (waiting for its thread), then destroys the
     // first and the second OSC node.
     void shutdown();

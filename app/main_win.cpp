@@ -20,8 +20,9 @@
 #include "app/TrayStatus.h"
 #include "app/resource.h"
 #include "core/HostSelection.h"
+#include "desktop/DesktopSettings.h"
 #include "link/DnsSd.h"
-#include "link/RemoteLink.h"
+#include "link/LinkOptions.h"
 #include "platform/Log.h"
 #include "routing/RoutingSetup.h"
 #include "routing/Translator.h"
@@ -169,9 +170,11 @@ void openLogFolder()
     ShellExecuteW(nullptr, L"open", logFolder.wstring().c_str(), nullptr, nullptr, SW_SHOWNORMAL);
 }
 
+// Live for the connected remote too, and remembered for the next start.
 void toggleDesktopSwitch()
 {
-    const bool allowed = !readDesktopSwitch();
+    const bool allowed = !corvello::desktopSettings().allowsControl();
+    corvello::desktopSettings().allowControl(allowed);
     writeDesktopSwitch(allowed);
     corvello::log::info("Desktop control %s", allowed ? "allowed" : "not allowed");
 }
@@ -192,7 +195,8 @@ void showTrayMenu(HWND window, int x, int y)
         return;
     if (HMENU popup = GetSubMenu(menu, 0)) {
         insertStatusLines(popup);
-        CheckMenuItem(popup, IDM_ALLOW_DESKTOP, MF_BYCOMMAND | (readDesktopSwitch() ? MF_CHECKED : MF_UNCHECKED));
+        CheckMenuItem(popup, IDM_ALLOW_DESKTOP,
+                      MF_BYCOMMAND | (corvello::desktopSettings().allowsControl() ? MF_CHECKED : MF_UNCHECKED));
         UINT flags = TPM_RIGHTBUTTON;
         flags |= GetSystemMetrics(SM_MENUDROPALIGNMENT) ? TPM_RIGHTALIGN : TPM_LEFTALIGN;
         // Without the foreground the menu would not close when the user clicks elsewhere.
@@ -277,12 +281,37 @@ void registerWindowClass()
     RegisterClassExA(&windowClassInfo);  // a failure shows up as a failed window creation
 }
 
+// The options are the Linux daemon's: the link's, and --no-desktop (for this
+// run only; the menu's switch is what is remembered).
+bool readOptions(corvello::LinkSettings& link, bool& noDesktop)
+{
+    std::vector<std::string> others;
+    std::string error;
+    if (!corvello::readLinkOptions(__argc, __argv, link, others, error)) {
+        corvello::log::error("Corvello: %s", error.c_str());
+        return false;
+    }
+    for (const std::string& option : others) {
+        if (option != "--no-desktop") {
+            corvello::log::error("Corvello: unknown option %s", option.c_str());
+            return false;
+        }
+        noDesktop = true;
+    }
+    return true;
+}
+
 }  // namespace
 
 int WINAPI WinMain(HINSTANCE hInstance, HINSTANCE, LPSTR, int)
 {
     instance = hInstance;
     logFolder = corvello::startProgramLog();
+    corvello::LinkSettings link;
+    bool noDesktop = false;
+    if (!readOptions(link, noDesktop))
+        return 2;
+    corvello::desktopSettings().allowControl(readDesktopSwitch() && !noDesktop);
     MSG message{};
     {
         corvello::Program program;
@@ -294,12 +323,13 @@ int WINAPI WinMain(HINSTANCE hInstance, HINSTANCE, LPSTR, int)
         trayWindow = window;
         addTrayIcon(window);
 
-        // Watching before the translators join, so it hears every connection.
         static LinkWatch watch(onLinkChange);
-        corvello::remoteLinkListeningPort();
-        corvello::remoteLinkNode().addFilter(&watch);
-
-        status.port = program.start();
+        status.port = program.start(link, &watch);
+        if (status.port == 0) {
+            corvello::log::error("Corvello: the remote link cannot listen; exiting");
+            removeTrayIcon(window);
+            ExitProcess(1);
+        }
         status.discoveryAvailable = corvello::dnssd().isLoaded();
         corvello::log::info("Corvello is listening for the remote on TCP port %u", unsigned{status.port});
         refreshStatus(window);
