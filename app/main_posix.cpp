@@ -1,11 +1,16 @@
 // Corvello on Linux: the same program as the Windows tray program, run in the
 // foreground. SIGINT and SIGTERM take the path of the tray menu's "E&xit".
 
+#include <chrono>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <string_view>
+#include <thread>
 
 #include "app/Program.h"
+#include "desktop/DesktopSettings.h"
+#include "platform/Log.h"
 
 namespace {
 
@@ -21,10 +26,24 @@ sigset_t blockExitSignals()
     return signals;
 }
 
+// Whatever a thread may be stuck in, an exit request ends the process within
+// 3 s: what has not finished by then is not waited for.
+void endAfterExitDeadline()
+{
+    std::thread([] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(2500));
+        corvello::log::error("Shutdown did not finish in time; ending the process");
+        std::_Exit(1);
+    }).detach();
+}
+
 }  // namespace
 
-int main()
+int main(int argc, char** argv)
 {
+    for (int i = 1; i < argc; ++i)
+        if (std::string_view(argv[i]) == "--no-desktop")
+            corvello::desktopSettings().allowControl(false);
     const sigset_t exitSignals = blockExitSignals();
     std::signal(SIGPIPE, SIG_IGN);  // a remote or client that vanishes is handled where the write fails
 
@@ -37,6 +56,7 @@ int main()
 
         int received = 0;
         sigwait(&exitSignals, &received);
+        endAfterExitDeadline();
         program.shutdown();
     }
     std::fflush(nullptr);
