@@ -20,7 +20,4 @@ inline constexpr std::string_view kUsage = "usage: corvello [--verbose] [--no-de
 // Nothing when an argument is not understood; `problem` then names it.
 std::optional<Options> parseCommandLine(const std::vector<std::string_view>& arguments, std::string& problem);
 
-// Windows hands the arguments over as one line: words split at blanks.
-std::vector<std::string_view> splitCommandLine(std::string_view line);
-
 }  // namespace corvello

@@ -22,11 +22,15 @@ Program::~Program()
     dnssd().release();
 }
 
-std::uint16_t Program::start()
+std::uint16_t Program::start(const LinkSettings& link, RemoteFilter* watch)
 {
-    link_ = new RemoteLink(/*serverMode=*/true);
-    link_->setNoDelay();
+    link_ = new RemoteLink(/*serverMode=*/true, link);
     const std::uint16_t port = link_->listeningPort();
+    if (port == 0)
+        return 0;
+    link_->setNoDelay();
+    if (watch)
+        link_->addFilter(watch);
 
     // Everything is wired before the MIDI server and the advertisement let
     // traffic in: the nodes' filter lists are not locked.
@@ -35,10 +39,15 @@ std::uint16_t Program::start()
                            makeDesktopController());
     ports_->table.startServer();
 
-    advertiseRemoteLink(port);
+    announceRemoteLink(port, link.listenAddress);
     browser_ = startOscPeerBrowser();
     log::debug("start-up: routing built; the remote link listens on TCP port %u", unsigned{port});
     return port;
+}
+
+std::int32_t Program::hostProtocolState() const
+{
+    return routing_ ? routing_->host().protocolState() : kNoProtocol;
 }
 
 void Program::shutdown()

@@ -8,8 +8,11 @@
 #include <cstdint>
 #include <memory>
 
+#include "link/RemoteLink.h"
+
 namespace corvello {
 
+class RemoteFilter;
 class RemoteLink;
 class Routing;
 class ServiceBrowser;
@@ -24,13 +27,18 @@ public:
     Program(const Program&) = delete;
     Program& operator=(const Program&) = delete;
 
-    // Starts the remote link in server mode, builds the routing, starts the
-    // virtual MIDI server, advertises the link and starts the service
-    // browser. Returns the link's TCP listening port.
-    std::uint16_t start();
+    // Starts the remote link in server mode with `link`, builds the routing,
+    // starts the virtual MIDI server, advertises the link and starts the
+    // service browser. Returns the link's TCP listening port, or 0 (and
+    // nothing else started) when the link cannot listen. A `watch` joins the
+    // link before the translators, so it hears every record and notification.
+    std::uint16_t start(const LinkSettings& link = {}, RemoteFilter* watch = nullptr);
     // Stops the service browser (waiting for its thread), closes the routing
     // (its protocols and desktop worker go), then destroys the OSC nodes.
     void shutdown();
+
+    // The protocol the remote selected (kNoProtocol before start).
+    std::int32_t hostProtocolState() const;
 
 private:
     // Never destroyed: the link, MIDI server and queue threads may deliver

@@ -12,6 +12,7 @@
 #include "app/CommandLine.h"
 #include "app/Program.h"
 #include "desktop/DesktopSettings.h"
+#include "link/LinkOptions.h"
 #include "platform/Log.h"
 
 namespace {
@@ -43,8 +44,14 @@ void endAfterExitDeadline()
 
 int main(int argc, char** argv)
 {
+    corvello::LinkSettings link;
+    std::vector<std::string> others;
     std::string problem;
-    const auto options = corvello::parseCommandLine({argv + 1, argv + argc}, problem);
+    if (!corvello::readLinkOptions(argc, argv, link, others, problem)) {
+        corvello::log::error("corvello: %s", problem.c_str());
+        return 2;
+    }
+    const auto options = corvello::parseCommandLine({others.begin(), others.end()}, problem);
     if (!options) {
         corvello::log::error("%s\n%.*s", problem.c_str(), static_cast<int>(corvello::kUsage.size()),
                              corvello::kUsage.data());
@@ -60,7 +67,13 @@ int main(int argc, char** argv)
     int exitCode = 0;
     {
         corvello::Program program;
-        const std::uint16_t port = program.start();
+        const std::uint16_t port = program.start(link);
+        if (port == 0) {
+            corvello::log::error("corvello: the remote link cannot listen; exiting");
+            program.shutdown();
+            std::fflush(nullptr);
+            std::_Exit(1);
+        }
         corvello::log::info("Corvello is listening for the remote on TCP port %u", unsigned{port});
 
         int received = 0;

@@ -1,4 +1,4 @@
-// The options of both entry points, and the Windows command line split into words.
+// The options both entry points share.
 
 #include <gtest/gtest.h>
 
@@ -34,15 +34,6 @@ TEST(CommandLine, AcceptsItsOptionsAndRefusesAnythingElse)
         EXPECT_EQ(options && options->noDesktop, c.noDesktop);
         EXPECT_EQ(problem, c.problem);
     }
-}
-
-TEST(CommandLine, WindowsLineSplitsAtRunsOfBlanks)
-{
-    using Words = std::vector<std::string_view>;
-    EXPECT_EQ(splitCommandLine(""), Words{});
-    EXPECT_EQ(splitCommandLine(" \t "), Words{});
-    EXPECT_EQ(splitCommandLine("--verbose"), Words{"--verbose"});
-    EXPECT_EQ(splitCommandLine("  --verbose \t x  "), (Words{"--verbose", "x"}));
 }
 
 }  // namespace
