@@ -5,7 +5,6 @@
 #include <algorithm>
 #include <array>
 #include <chrono>
-#include <cstdio>
 #include <utility>
 
 namespace corvello {
@@ -159,14 +158,16 @@ int RemoteLink::dispatchBufferWithRetries(net::SocketHandle socket, std::uint8_t
     net::WaitResult wait = net::waitWritable(socket, kSendWaitMs);
     if (wait == net::WaitResult::Failed)
         return -1;
+    // A remote that stops reading would otherwise fill the log.
+    static log::RateLimitedLog sendLog;
     int sent = 0;
     if (wait == net::WaitResult::Ready) {
         int result = net::sendBytes(socket, packet, length);
         if (result == length)
             return 0;
         net::SocketError error = net::lastSocketError();
-        std::fprintf(stderr, "RemoteLink::dispatchBufferWithRetries error. Got ret=%d (errno=%d: %s) sending data.\n",
-                     result, error.code, error.text.c_str());
+        sendLog("link: a send to the remote gave %d of %d bytes (error %d: %s); retrying", result, length,
+                error.code, error.text.c_str());
         sent = result > 0 ? result : 0;
     }
     for (int retry = 1; retry < kSendRetries; ++retry) {
@@ -179,7 +180,7 @@ int RemoteLink::dispatchBufferWithRetries(net::SocketHandle socket, std::uint8_t
         if (sent == length)
             return 0;
     }
-    std::fputs("dispatchBufferWithRetries: giving up on packet\n", stderr);
+    sendLog("link: the remote took no packet for %d retries; packet dropped", kSendRetries);
     if (sent > 0)
         net::shutdownSocket(socket);  // the peer holds part of a packet; its stream cannot be framed again
     return -1;
