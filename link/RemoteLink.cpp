@@ -1,6 +1,7 @@
 #include "link/RemoteLink.h"
 
 #include "link/WireFormat.h"
+#include "platform/Log.h"
 
 #include <array>
 #include <chrono>
@@ -70,6 +71,7 @@ zebNode::zebNode(bool serverMode) : serverMode(serverMode)
 
 zebNode::~zebNode()
 {
+    outgoing_.stop();
     stopRequested = true;
     wakeLinkThread();
     if (linkThread.joinable())
@@ -135,13 +137,27 @@ void zebNode::writeRecords(std::vector<MessageRecord>& records, Channel channel)
 void zebNode::writeRecordsWhileSending(std::vector<MessageRecord>& records, Channel channel)
 {
     net::SocketHandle socket = channelSocket(channel);
+    bool gaveUp = false;
     wire::writeRecords(records, [&](std::span<const std::uint8_t> packet) {
+        // Once a packet could not be sent the peer is not taking data: the rest
+        // of the batch is dropped rather than waiting out the retries again for
+        // each packet while the send lock is held.
+        if (gaveUp)
+            return;
         std::array<std::uint8_t, wire::kPacketCapacity> copy;
         std::copy(packet.begin(), packet.end(), copy.begin());
-        dispatchBufferWithRetries(socket, copy.data(), static_cast<int>(packet.size()));
+        gaveUp = dispatchBufferWithRetries(socket, copy.data(), static_cast<int>(packet.size())) != 0;
     });
     records.clear();
 }
+
+namespace {
+
+// Never destroyed: the process-wide node may still send while the program exits.
+log::RateLimitedLog& sendError = *new log::RateLimitedLog;
+log::RateLimitedLog& packetDropped = *new log::RateLimitedLog;
+
+}  // namespace
 
 int zebNode::dispatchBufferWithRetries(net::SocketHandle socket, std::uint8_t* packet, int length)
 {
@@ -157,9 +173,12 @@ int zebNode::dispatchBufferWithRetries(net::SocketHandle socket, std::uint8_t* p
         int result = net::sendBytes(socket, packet, length);
         if (result == length)
             return 0;
+        bool hardError = result < 0 && !net::lastErrorIsTransient();
         net::SocketError error = net::lastSocketError();
-        std::fprintf(stderr, "zebNode::dispatchBufferWithRetries error. Got ret=%d (errno=%d: %s) sending data.\n",
-                     result, error.code, error.text.c_str());
+        sendError("zebNode::dispatchBufferWithRetries error. Got ret=%d (errno=%d: %s) sending data.", result,
+                  error.code, error.text.c_str());
+        if (hardError)
+            return -1;  // a reset or unreachable peer: waiting cannot help
         sent = result > 0 ? result : 0;
     }
     for (int retry = 1; retry < kSendRetries; ++retry) {
@@ -172,7 +191,7 @@ int zebNode::dispatchBufferWithRetries(net::SocketHandle socket, std::uint8_t* p
         if (sent == length)
             return 0;
     }
-    std::fputs("dispatchBufferWithRetries: giving up on packet\n", stderr);
+    packetDropped("dispatchBufferWithRetries: giving up on packet");
     if (sent > 0)
         net::shutdownSocket(socket);  // the peer holds part of a packet; its stream cannot be framed again
     return -1;

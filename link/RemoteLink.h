@@ -34,6 +34,7 @@
 #include <thread>
 #include <vector>
 
+#include "link/OutgoingQueue.h"
 #include "link/Socket.h"
 #include "link/ZebNode.h"
 
@@ -55,6 +56,7 @@ public:
 
     void addFilter(ZebFilter* filter) override;
     void removeFilter(ZebFilter* filter) override;
+    DeviceProtocol& outgoing() override { return outgoing_; }
     void sendMain(const MessageRecord& record) override;
     void queueMain(const MessageRecord& record) override;
     void flushMain() override;
@@ -134,6 +136,8 @@ private:
     std::mutex targetLock;  // connectTo runs on the caller's thread
     std::string currentHost, targetHost;
     std::int32_t currentPort = 0, targetPort = 0;
+
+    deviceProtocol outgoing_{this};  // stopped first on destruction, before any socket closes
 };
 
 // The process-wide node, never destroyed. The first call creates it in server

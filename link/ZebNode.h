@@ -1,10 +1,12 @@
 #pragma once
 // The remote-link node: records to and from the remote application, on the
-// main (TCP) channel and the metering (UDP) channel.
+// main (TCP) channel and the metering (UDP) channel. Everything for the
+// remote goes through the node's own outgoing queue.
 
 #include <cstdint>
 #include <string>
 
+#include "routing/DeviceProtocol.h"
 #include "routing/FilterList.h"
 #include "routing/MessageRecord.h"
 #include "routing/ZebFilter.h"
@@ -20,6 +22,8 @@ public:
 
     virtual void addFilter(ZebFilter* filter) = 0;
     virtual void removeFilter(ZebFilter* filter) = 0;
+    // The queue that paces and coalesces what producers send to this node's remote.
+    virtual DeviceProtocol& outgoing() = 0;
     virtual void sendMain(const MessageRecord& record) = 0;
     virtual void queueMain(const MessageRecord& record) = 0;
     virtual void flushMain() = 0;

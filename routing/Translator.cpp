@@ -7,7 +7,7 @@
 #include "routing/HostProtocolFactory.h"
 #include "routing/OscService.h"
 #include "routing/VersionCode.h"
-#include "routing/OutgoingQueue.h"
+#include "link/ZebNode.h"
 
 namespace corvello {
 
@@ -47,7 +47,7 @@ int Translator::handleHostSelection(const MessageRecord& record)
     {
         std::lock_guard lock(mutex_);
         replaceProtocol(protocolForSelector(record.index));
-        queue = ensureDevice();
+        queue = queueToRemote();
     }
     if (desktop_)
         desktop_->setHost(record.index, queue);
@@ -86,7 +86,7 @@ void Translator::peerDisconnected(std::intptr_t, std::int32_t) { withdrawOscServ
 int Translator::receive(std::int32_t localPort, const std::uint8_t* bytes, std::int32_t length)
 {
     std::lock_guard lock(mutex_);
-    DeviceProtocol* queue = ensureDevice();
+    DeviceProtocol* queue = queueToRemote();
     if (protocol_ && queue)
         queue->send(protocol_->fromHostMidi(bytes, length, localPort));
     return 1;
@@ -95,7 +95,7 @@ int Translator::receive(std::int32_t localPort, const std::uint8_t* bytes, std::
 int Translator::receive(OscRecord record)
 {
     std::lock_guard lock(mutex_);
-    DeviceProtocol* queue = ensureDevice();
+    DeviceProtocol* queue = queueToRemote();
     if (protocol_ && queue)
         queue->send(protocol_->fromHostOsc(record));
     return 1;
@@ -104,15 +104,14 @@ int Translator::receive(OscRecord record)
 void Translator::sendToDevice(MessageRecord record)
 {
     std::lock_guard lock(mutex_);
-    if (protocol_ && device_)
-        device_->send(record);
+    DeviceProtocol* queue = queueToRemote();
+    if (protocol_ && queue)
+        queue->send(record);
 }
 
-DeviceProtocol* Translator::ensureDevice()
+DeviceProtocol* Translator::queueToRemote()
 {
-    if (!device_)
-        device_ = std::make_unique<deviceProtocol>(ZebFilter::node);
-    return device_.get();
+    return ZebFilter::node ? &ZebFilter::node->outgoing() : nullptr;
 }
 
 void Translator::installPanner()

@@ -33,7 +33,8 @@ public:
     // From the DAW: always claimed.
     int receive(std::int32_t localPort, const std::uint8_t* bytes, std::int32_t length) override;
     int receive(OscRecord record) override;
-    // Records for the remote; dropped while no protocol or queue exists.
+    // Records for the remote, through the link node's queue; dropped while no
+    // protocol exists or the Translator is on no link node.
     void sendToDevice(MessageRecord record) override;
 
     // Installs the panner protocol for good (routing set-up).
@@ -45,16 +46,15 @@ private:
     int handleHostSelection(const MessageRecord& record);
     int answerVersionQuery(const MessageRecord& record);
     void replaceProtocol(ProtocolState wanted);
-    DeviceProtocol* ensureDevice();
+    DeviceProtocol* queueToRemote();
     int passToProtocol(const MessageRecord& record);
 
-    // One lock around every use of `protocol` and `device`, so that a switch
+    // One lock around every use of `protocol`, so that a switch
     // made on the link thread never frees a protocol the MIDI or OSC thread is
     // using. Recursive because protocols call sendToDevice from inside calls
     // the Translator makes under the lock.
     mutable std::recursive_mutex mutex_;
     std::unique_ptr<HostProtocol> protocol_;
-    std::unique_ptr<DeviceProtocol> device_;
     std::int32_t protocolState_ = kNoProtocol;
     std::unique_ptr<DesktopCommands> desktop_;
 };

@@ -10,6 +10,7 @@
 #include <thread>
 #include <vector>
 
+#include "link/OutgoingQueue.h"
 #include "link/ZebNode.h"
 #include "routing/MIDINode.h"
 #include "routing/Translator.h"
@@ -24,6 +25,7 @@ class RecordingLinkNode : public ZebNode {
 public:
     void addFilter(ZebFilter* filter) override { filters.add(filter); }
     void removeFilter(ZebFilter* filter) override { filters.remove(filter); }
+    DeviceProtocol& outgoing() override { return queue; }
     void sendMain(const MessageRecord& r) override { queueMain(r); }
     void queueMain(const MessageRecord& r) override
     {
@@ -60,6 +62,7 @@ public:
     std::mutex mutex;
     std::vector<MessageRecord> main, metering;
     FilterList<ZebFilter, ZebNode> filters{this};
+    deviceProtocol queue{this};  // its worker stops before the rest of the node goes
 };
 
 class RecordingMidiNode : public MIDINode {
@@ -110,8 +113,8 @@ struct TranslatorTest : ::testing::Test {
         link.removeFilter(translator.get());
     }
 
-    // Destroyed bottom up: the MIDI node detaches the live translator, whose
-    // queue worker stops before the link node it flushes to goes away.
+    // Destroyed bottom up: the MIDI node detaches the live translator before
+    // it goes; the link node and its queue go last.
     RecordingLinkNode link;
     RecordingDesktop* desktop = nullptr;
     std::unique_ptr<Translator> translator;
