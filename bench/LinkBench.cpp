@@ -9,9 +9,9 @@
 #include <thread>
 #include <vector>
 
+#include "link/RemoteLink.h"
 #include "link/Socket.h"
 #include "link/WireFormat.h"
-#include "link/RemoteLink.h"
 
 namespace corvello {
 namespace {
@@ -124,7 +124,7 @@ Latencies rawBaseline(int samples)
     return latencies;
 }
 
-class StampingFilter : public ZebFilter {
+class StampingFilter : public RemoteFilter {
 public:
     explicit StampingFilter(Arrival& arrival) : arrival_(arrival) {}
     int receive(const MessageRecord&) override
@@ -143,9 +143,9 @@ Latencies throughTheLink(int samples)
 {
     Arrival arrival;
     StampingFilter filter(arrival);
-    zebNode server(true);
+    RemoteLink server(true);
     server.addFilter(&filter);
-    zebNode client(false);
+    RemoteLink client(false);
     client.connectTo("127.0.0.1", server.listeningPort());
     while (!client.isConnected() || !server.isConnected())
         std::this_thread::sleep_for(std::chrono::milliseconds(1));

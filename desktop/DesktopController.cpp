@@ -6,7 +6,7 @@ namespace {
 
 // Stands in for the queue until the translator provides one: commands still
 // run (flags and caches change), their replies go nowhere.
-class DroppingQueue final : public DeviceProtocol {
+class DroppingQueue final : public RemoteQueue {
 public:
     void send(const MessageRecord&) override {}
 };
@@ -19,7 +19,7 @@ DesktopController::DesktopController(DesktopServices& services, DesktopSettings&
     settings.setCaptureLimits(kDefaultCaptureWidthLimit, kDefaultCaptureHeightLimit);
 }
 
-void DesktopController::setHost(std::int32_t selector, DeviceProtocol* replyQueue)
+void DesktopController::setHost(std::int32_t selector, RemoteQueue* replyQueue)
 {
     hostSelector = selector;
     queue = replyQueue;
@@ -134,7 +134,7 @@ void DesktopController::setZoom(std::string_view argument)
         scale = *zoom == 0.0f ? 1.0f : 1.0f / *zoom;
 }
 
-DeviceProtocol& DesktopController::replies()
+RemoteQueue& DesktopController::replies()
 {
     static DroppingQueue nowhere;
     return queue ? *queue : nowhere;

@@ -10,14 +10,14 @@
 #include <string>
 #include <vector>
 
+#include "core/DesktopCommands.h"
+#include "core/RemoteQueue.h"
 #include "desktop/DesktopArguments.h"
 #include "desktop/DesktopServices.h"
 #include "desktop/DesktopSettings.h"
 #include "desktop/ImageBuffers.h"
 #include "desktop/Inventory.h"
 #include "desktop/PointMapping.h"
-#include "routing/DesktopCommands.h"
-#include "routing/DeviceProtocol.h"
 
 namespace corvello {
 
@@ -53,7 +53,7 @@ public:
     DesktopController(DesktopServices& services, DesktopSettings& settings);
 
     void receive(const MessageRecord& record) override;
-    void setHost(std::int32_t hostSelector, DeviceProtocol* queue) override;
+    void setHost(std::int32_t hostSelector, RemoteQueue* queue) override;
 
 private:
     struct Capture {
@@ -72,7 +72,7 @@ private:
     void setZoom(std::string_view argument);
 
     // Replies and notices (DesktopController.cpp).
-    DeviceProtocol& replies();
+    RemoteQueue& replies();
     void reply(std::int32_t index, std::string text);
     void sendFocusedNoticeIfDue();
     void sendHiddenNoticeIfDue();
@@ -100,7 +100,7 @@ private:
 
     float scale = 1.0f;
     std::int32_t hostSelector = -1;  // the DAW the remote last selected; no command depends on it yet
-    DeviceProtocol* queue = nullptr;
+    RemoteQueue* queue = nullptr;
     FloatPoint windowOrigin;
     FloatPoint pointerOffset;
     FloatPoint windowSize{800.0f, 600.0f};

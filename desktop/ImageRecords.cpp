@@ -4,8 +4,8 @@
 #include <initializer_list>
 #include <string>
 
+#include "core/MessageRecord.h"
 #include "desktop/LittleEndian.h"
-#include "routing/MessageRecord.h"
 
 namespace corvello {
 
@@ -22,7 +22,7 @@ std::string integers(std::initializer_list<std::int32_t> values)
     return text;
 }
 
-void sendText(DeviceProtocol& queue, std::int32_t index, std::string text)
+void sendText(RemoteQueue& queue, std::int32_t index, std::string text)
 {
     queue.send(MessageRecord::withText(kDesktopKind, index, std::move(text)));
 }
@@ -34,7 +34,7 @@ std::int32_t length(std::span<const std::uint8_t> bytes)
 
 // Data records from `firstOffset` on; `trailer` follows offset and length
 // (the image index for pictures, nothing for tiles).
-void sendChunks(DeviceProtocol& queue, std::int32_t index, std::span<const std::uint8_t> payload,
+void sendChunks(RemoteQueue& queue, std::int32_t index, std::span<const std::uint8_t> payload,
                 std::int32_t firstOffset, const std::string& trailer)
 {
     std::int32_t offset = firstOffset;
@@ -49,7 +49,7 @@ void sendChunks(DeviceProtocol& queue, std::int32_t index, std::span<const std::
 
 }  // namespace
 
-void sendImageRecords(DeviceProtocol& queue, Payload payload, std::int32_t imageIndex, PixelSize size)
+void sendImageRecords(RemoteQueue& queue, Payload payload, std::int32_t imageIndex, PixelSize size)
 {
     const std::int32_t index = payload.compressed ? kCompressedImageIndex : kRawImageIndex;
     const std::int32_t headerLength = payload.compressed ? 12 : 8;
@@ -61,7 +61,7 @@ void sendImageRecords(DeviceProtocol& queue, Payload payload, std::int32_t image
     sendText(queue, index, integers({-1, 0, imageIndex}));
 }
 
-void sendTileRecords(DeviceProtocol& queue, Payload payload, const TileArea& tile)
+void sendTileRecords(RemoteQueue& queue, Payload payload, const TileArea& tile)
 {
     const std::int32_t index = payload.compressed ? kCompressedTileIndex : kRawTileIndex;
     const std::int32_t headerLength = payload.compressed ? 20 : 16;
@@ -73,12 +73,12 @@ void sendTileRecords(DeviceProtocol& queue, Payload payload, const TileArea& til
     sendText(queue, index, integers({-1}));
 }
 
-void sendFrameEnd(DeviceProtocol& queue, bool anyTileSent)
+void sendFrameEnd(RemoteQueue& queue, bool anyTileSent)
 {
     sendText(queue, kRawImageIndex, integers({anyTileSent ? -1 : -2, 0, -1}));
 }
 
-void sendNoImage(DeviceProtocol& queue)
+void sendNoImage(RemoteQueue& queue)
 {
     sendText(queue, kRawImageIndex, integers({-2, 0, -1}));
 }

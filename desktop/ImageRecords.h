@@ -8,8 +8,8 @@
 #include <cstdint>
 #include <span>
 
+#include "core/RemoteQueue.h"
 #include "desktop/DesktopServices.h"
-#include "routing/DeviceProtocol.h"
 
 namespace corvello {
 
@@ -37,12 +37,12 @@ struct TileArea {
 };
 
 // Header, data chunks and end record of one picture.
-void sendImageRecords(DeviceProtocol& queue, Payload payload, std::int32_t imageIndex, PixelSize size);
+void sendImageRecords(RemoteQueue& queue, Payload payload, std::int32_t imageIndex, PixelSize size);
 // Header, data chunks and end record of one tile of differences.
-void sendTileRecords(DeviceProtocol& queue, Payload payload, const TileArea& tile);
+void sendTileRecords(RemoteQueue& queue, Payload payload, const TileArea& tile);
 // Closes a round of tiles; tells the remote whether anything changed.
-void sendFrameEnd(DeviceProtocol& queue, bool anyTileSent);
+void sendFrameEnd(RemoteQueue& queue, bool anyTileSent);
 // Answers a picture request for a window that is not in front.
-void sendNoImage(DeviceProtocol& queue);
+void sendNoImage(RemoteQueue& queue);
 
 }  // namespace corvello

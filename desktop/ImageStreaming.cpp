@@ -13,13 +13,13 @@ namespace {
 // Keeps the records of one picture together in the queue.
 class Batch {
 public:
-    explicit Batch(DeviceProtocol& queue) : queue(queue) { queue.beginBatch(); }
+    explicit Batch(RemoteQueue& queue) : queue(queue) { queue.beginBatch(); }
     ~Batch() { queue.endBatch(); }
     Batch(const Batch&) = delete;
     Batch& operator=(const Batch&) = delete;
 
 private:
-    DeviceProtocol& queue;
+    RemoteQueue& queue;
 };
 
 Payload compressOrKeep(std::span<const std::uint8_t> bytes, std::span<std::uint8_t> area)
@@ -63,7 +63,7 @@ bool diffTile(const TileArea& tile, std::int32_t stride, std::span<const std::ui
 
 }  // namespace
 
-void streamImage(DeviceProtocol& queue, std::span<const std::uint8_t> bitmapFile, std::int32_t imageIndex,
+void streamImage(RemoteQueue& queue, std::span<const std::uint8_t> bitmapFile, std::int32_t imageIndex,
                  PixelSize size, std::span<std::uint8_t> compressionArea)
 {
     Batch batch(queue);
@@ -86,7 +86,7 @@ TileArea TileGrid::tile(std::int32_t column, std::int32_t row) const
             row == rows - 1 ? lastRowHeight : kTileSide};
 }
 
-void streamTileChanges(DeviceProtocol& queue, std::span<const std::uint8_t> current,
+void streamTileChanges(RemoteQueue& queue, std::span<const std::uint8_t> current,
                        std::span<std::uint8_t> reference, PixelSize size, ImageBuffers& workspace)
 {
     const std::uint64_t needed = pixelBytes(size);

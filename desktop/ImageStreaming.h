@@ -5,10 +5,10 @@
 #include <cstdint>
 #include <span>
 
+#include "core/RemoteQueue.h"
 #include "desktop/DesktopServices.h"
 #include "desktop/ImageBuffers.h"
 #include "desktop/ImageRecords.h"
-#include "routing/DeviceProtocol.h"
 
 namespace corvello {
 
@@ -17,7 +17,7 @@ inline constexpr std::size_t kRemoteThumbnailLimit = 91'820;
 
 // Compresses and sends one bitmap file as a batch; on compression failure the
 // file goes uncompressed.
-void streamImage(DeviceProtocol& queue, std::span<const std::uint8_t> bitmapFile, std::int32_t imageIndex,
+void streamImage(RemoteQueue& queue, std::span<const std::uint8_t> bitmapFile, std::int32_t imageIndex,
                  PixelSize size, std::span<std::uint8_t> compressionArea);
 
 struct TileGrid {
@@ -33,7 +33,7 @@ struct TileGrid {
 // Sends the tiles in which `current` differs from `reference` (both 32-bit
 // pixels, row stride = width), updates `reference` to `current`, and closes
 // the round with the frame end; all as one batch.
-void streamTileChanges(DeviceProtocol& queue, std::span<const std::uint8_t> current,
+void streamTileChanges(RemoteQueue& queue, std::span<const std::uint8_t> current,
                        std::span<std::uint8_t> reference, PixelSize size, ImageBuffers& workspace);
 
 }  // namespace corvello

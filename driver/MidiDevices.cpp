@@ -1,7 +1,7 @@
 #include "driver/MidiDevices.h"
 
+#include "driver/DriverClient.h"
 #include "driver/Trace.h"
-#include "driver/virtmidiclient.h"
 #include "virtmidi/virtmidiprotocol.h"
 
 #include <array>

@@ -1,6 +1,6 @@
 #include "driver/ReadThread.h"
 
-#include "driver/virtmidiclient.h"
+#include "driver/DriverClient.h"
 #include "platform/DebugOutput.h"
 
 #include <cerrno>

@@ -1,7 +1,7 @@
 #include "driver/ReadThread.h"
 
+#include "driver/DriverClient.h"
 #include "driver/Trace.h"
-#include "driver/virtmidiclient.h"
 
 #include <mutex>
 #include <vector>

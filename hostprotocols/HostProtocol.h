@@ -4,9 +4,9 @@
 
 #include <cstdint>
 
-#include "routing/MessageRecord.h"
-#include "routing/OscRecord.h"
-#include "routing/RecordSink.h"
+#include "core/MessageRecord.h"
+#include "core/OscRecord.h"
+#include "core/RecordSink.h"
 
 namespace corvello {
 
@@ -38,10 +38,10 @@ public:
 protected:
     // Extra records for the remote, beyond the one fromHost* returns; dropped
     // while no translator is set.
-    void sendToDevice(const MessageRecord& record)
+    void sendToRemote(const MessageRecord& record)
     {
         if (translator)
-            translator->sendToDevice(record);
+            translator->sendToRemote(record);
     }
 };
 

@@ -130,7 +130,7 @@ MessageRecord HostProtocolHUI::fromMeter(std::uint8_t strip, std::uint8_t data)
     std::uint8_t& flag = clipFlags[2 * strip + side];
     if (clip != flag) {
         flag = clip;
-        sendToDevice(MessageRecord::number(static_cast<std::uint16_t>(kLeftClipKind + side), strip, clip));
+        sendToRemote(MessageRecord::number(static_cast<std::uint16_t>(kLeftClipKind + side), strip, clip));
     }
     const int firstKind = (data & 0x20) ? kLeftPeakMeterKind : kLeftMeterKind;
     return MessageRecord::number(static_cast<std::uint16_t>(firstKind + side), strip,
@@ -215,11 +215,11 @@ void HostProtocolHUI::scribbleStrips(std::span<const std::uint8_t> entries)
 {
     forEachNumberedEntry(entries, kScribbleEntryLength, [&](int strip, std::span<const std::uint8_t> characters) {
         if (strip < kStrips) {
-            sendToDevice(MessageRecord::withText(kScribbleKind, strip, textOf(characters)));
+            sendToRemote(MessageRecord::withText(kScribbleKind, strip, textOf(characters)));
             return true;
         }
         if (strip == kAssignmentScribbleStrip)
-            sendToDevice(MessageRecord::withText(kAssignmentTextKind, 0, textOf(characters)));
+            sendToRemote(MessageRecord::withText(kAssignmentTextKind, 0, textOf(characters)));
         return false;
     });
 }
@@ -230,7 +230,7 @@ void HostProtocolHUI::displayChunksFrom(std::span<const std::uint8_t> entries)
     forEachNumberedEntry(entries, kDisplayEntryLength, [&](int chunk, std::span<const std::uint8_t> characters) {
         if (chunk >= kDisplayChunks)
             return false;
-        sendToDevice(storeDisplayChunk(chunk, characters.first<kChunkLength>()));
+        sendToRemote(storeDisplayChunk(chunk, characters.first<kChunkLength>()));
         return true;
     });
 }

@@ -1,6 +1,6 @@
 #include "hostprotocols/HostProtocolMidi.h"
 
-#include "routing/MIDINode.h"
+#include "core/MIDINode.h"
 
 namespace corvello {
 namespace {

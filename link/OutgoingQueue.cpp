@@ -4,7 +4,7 @@
 #include <tuple>
 #include <utility>
 
-#include "link/ZebNode.h"
+#include "core/RemoteNode.h"
 
 namespace corvello {
 
@@ -30,11 +30,11 @@ bool upsert(std::vector<MessageRecord>& table, const MessageRecord& record)
 
 }  // namespace
 
-deviceProtocol::deviceProtocol(ZebNode* target, TimeSource now) : target(target), clock(std::move(now)) {}
+OutgoingQueue::OutgoingQueue(RemoteNode* target, TimeSource now) : target(target), clock(std::move(now)) {}
 
-deviceProtocol::~deviceProtocol() { stop(); }
+OutgoingQueue::~OutgoingQueue() { stop(); }
 
-void deviceProtocol::stop()
+void OutgoingQueue::stop()
 {
     {
         std::lock_guard guard(lock);
@@ -45,7 +45,7 @@ void deviceProtocol::stop()
         worker.join();
 }
 
-void deviceProtocol::send(const MessageRecord& record)
+void OutgoingQueue::send(const MessageRecord& record)
 {
     if (!target || record.kind == kNothingKind)
         return;
@@ -67,13 +67,13 @@ void deviceProtocol::send(const MessageRecord& record)
         wake.notify_one();
 }
 
-void deviceProtocol::startWorkerIfNeeded()
+void OutgoingQueue::startWorkerIfNeeded()
 {
     if (!worker.joinable())
         worker = std::thread([this] { work(); });
 }
 
-void deviceProtocol::work()
+void OutgoingQueue::work()
 {
     std::unique_lock guard(lock);
     while (!stopping) {
@@ -94,7 +94,7 @@ void deviceProtocol::work()
     }
 }
 
-std::vector<MessageRecord> deviceProtocol::takeDueChanges(Clock::time_point at)
+std::vector<MessageRecord> OutgoingQueue::takeDueChanges(Clock::time_point at)
 {
     std::vector<MessageRecord> due;
     if (pendingCount == 0)
@@ -113,7 +113,7 @@ std::vector<MessageRecord> deviceProtocol::takeDueChanges(Clock::time_point at)
     return due;
 }
 
-void deviceProtocol::deliver(const std::vector<MessageRecord>& changes, bool desktop)
+void OutgoingQueue::deliver(const std::vector<MessageRecord>& changes, bool desktop)
 {
     bool anyMain = desktop, anyMetering = false;
     for (const MessageRecord& record : changes) {

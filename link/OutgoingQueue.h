@@ -22,14 +22,14 @@
 #include <thread>
 #include <vector>
 
+#include "core/RemoteQueue.h"
 #include "link/SendBudget.h"
-#include "routing/DeviceProtocol.h"
 
 namespace corvello {
 
-class ZebNode;
+class RemoteNode;
 
-class deviceProtocol : public DeviceProtocol {
+class OutgoingQueue : public RemoteQueue {
 public:
     using Clock = SendBudget::Clock;
     using TimeSource = std::function<Clock::time_point()>;
@@ -41,10 +41,10 @@ public:
 
     // `target` is not owned and must outlive the queue; null drops everything.
     // `now` paces the budget (tests pass a clock they move by hand).
-    explicit deviceProtocol(ZebNode* target, TimeSource now = Clock::now);
-    ~deviceProtocol() override;
-    deviceProtocol(const deviceProtocol&) = delete;
-    deviceProtocol& operator=(const deviceProtocol&) = delete;
+    explicit OutgoingQueue(RemoteNode* target, TimeSource now = Clock::now);
+    ~OutgoingQueue() override;
+    OutgoingQueue(const OutgoingQueue&) = delete;
+    OutgoingQueue& operator=(const OutgoingQueue&) = delete;
 
     void send(const MessageRecord& record) override;
     // Stops and joins the worker; what is still queued stays unsent and later
@@ -60,7 +60,7 @@ private:
     void deliver(const std::vector<MessageRecord>& changes, bool desktopQueued);
     void startWorkerIfNeeded();
 
-    ZebNode* const target;
+    RemoteNode* const target;
     const TimeSource clock;
 
     std::mutex lock;  // everything below; never held across a call into the node that sends

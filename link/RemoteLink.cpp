@@ -50,7 +50,7 @@ bool receiveInFull(net::SocketHandle socket, std::span<std::uint8_t> bytes, int 
 
 }  // namespace
 
-zebNode::zebNode(bool serverMode) : serverMode(serverMode)
+RemoteLink::RemoteLink(bool serverMode) : serverMode(serverMode)
 {
     net::startSockets();
     meteringSocket = openBoundUdpSocket(net::kAnyAddress, meteringPort);
@@ -69,7 +69,7 @@ zebNode::zebNode(bool serverMode) : serverMode(serverMode)
     start();
 }
 
-zebNode::~zebNode()
+RemoteLink::~RemoteLink()
 {
     outgoing_.stop();
     stopRequested = true;
@@ -81,27 +81,27 @@ zebNode::~zebNode()
         net::closeSocket(socket);
 }
 
-void zebNode::addFilter(ZebFilter* filter) { filters.add(filter); }
-void zebNode::removeFilter(ZebFilter* filter) { filters.remove(filter); }
+void RemoteLink::addFilter(RemoteFilter* filter) { filters.add(filter); }
+void RemoteLink::removeFilter(RemoteFilter* filter) { filters.remove(filter); }
 
-void zebNode::sendMain(const MessageRecord& record)
+void RemoteLink::sendMain(const MessageRecord& record)
 {
     std::vector<MessageRecord> one{record};
     writeRecords(one, Channel::Main);
 }
 
-void zebNode::sendMetering(const MessageRecord& record)
+void RemoteLink::sendMetering(const MessageRecord& record)
 {
     std::vector<MessageRecord> one{record};
     writeRecords(one, Channel::Metering);
 }
 
-void zebNode::queueMain(const MessageRecord& record) { queueOn(Channel::Main, record); }
-void zebNode::queueMetering(const MessageRecord& record) { queueOn(Channel::Metering, record); }
-void zebNode::flushMain() { flushChannel(Channel::Main); }
-void zebNode::flushMetering() { flushChannel(Channel::Metering); }
+void RemoteLink::queueMain(const MessageRecord& record) { queueOn(Channel::Main, record); }
+void RemoteLink::queueMetering(const MessageRecord& record) { queueOn(Channel::Metering, record); }
+void RemoteLink::flushMain() { flushChannel(Channel::Main); }
+void RemoteLink::flushMetering() { flushChannel(Channel::Metering); }
 
-void zebNode::connectTo(const std::string& host, std::int32_t port)
+void RemoteLink::connectTo(const std::string& host, std::int32_t port)
 {
     {
         std::lock_guard lock(targetLock);
@@ -112,29 +112,29 @@ void zebNode::connectTo(const std::string& host, std::int32_t port)
     wakeLinkThread();
 }
 
-std::uint16_t zebNode::listeningPort() { return listenPort < 0 ? 0 : static_cast<std::uint16_t>(listenPort); }
+std::uint16_t RemoteLink::listeningPort() { return listenPort < 0 ? 0 : static_cast<std::uint16_t>(listenPort); }
 
-bool zebNode::isConnected() { return connected; }
+bool RemoteLink::isConnected() { return connected; }
 
-void zebNode::setNoDelay()
+void RemoteLink::setNoDelay()
 {
     std::lock_guard sending(main_.sendLock);
     net::setNoDelay(linkSocket, true);
 }
 
-void zebNode::clearNoDelay()
+void RemoteLink::clearNoDelay()
 {
     std::lock_guard sending(main_.sendLock);
     net::setNoDelay(linkSocket, false);
 }
 
-void zebNode::writeRecords(std::vector<MessageRecord>& records, Channel channel)
+void RemoteLink::writeRecords(std::vector<MessageRecord>& records, Channel channel)
 {
     std::lock_guard sending(channelState(channel).sendLock);
     writeRecordsWhileSending(records, channel);
 }
 
-void zebNode::writeRecordsWhileSending(std::vector<MessageRecord>& records, Channel channel)
+void RemoteLink::writeRecordsWhileSending(std::vector<MessageRecord>& records, Channel channel)
 {
     net::SocketHandle socket = channelSocket(channel);
     bool gaveUp = false;
@@ -159,7 +159,7 @@ log::RateLimitedLog& packetDropped = *new log::RateLimitedLog;
 
 }  // namespace
 
-int zebNode::dispatchBufferWithRetries(net::SocketHandle socket, std::uint8_t* packet, int length)
+int RemoteLink::dispatchBufferWithRetries(net::SocketHandle socket, std::uint8_t* packet, int length)
 {
     if (socket == net::kNoSocket)
         return -1;
@@ -175,7 +175,7 @@ int zebNode::dispatchBufferWithRetries(net::SocketHandle socket, std::uint8_t* p
             return 0;
         bool hardError = result < 0 && !net::lastErrorIsTransient();
         net::SocketError error = net::lastSocketError();
-        sendError("zebNode::dispatchBufferWithRetries error. Got ret=%d (errno=%d: %s) sending data.", result,
+        sendError("RemoteLink::dispatchBufferWithRetries error. Got ret=%d (errno=%d: %s) sending data.", result,
                   error.code, error.text.c_str());
         if (hardError)
             return -1;  // a reset or unreachable peer: waiting cannot help
@@ -197,7 +197,7 @@ int zebNode::dispatchBufferWithRetries(net::SocketHandle socket, std::uint8_t* p
     return -1;
 }
 
-void zebNode::start()
+void RemoteLink::start()
 {
     if (threadRunning)
         return;
@@ -208,21 +208,21 @@ void zebNode::start()
     linkThread = std::thread([this] { run(); });
 }
 
-zebNode::ChannelState& zebNode::channelState(Channel channel) { return channel == Channel::Main ? main_ : metering_; }
+RemoteLink::ChannelState& RemoteLink::channelState(Channel channel) { return channel == Channel::Main ? main_ : metering_; }
 
-net::SocketHandle zebNode::channelSocket(Channel channel) const
+net::SocketHandle RemoteLink::channelSocket(Channel channel) const
 {
     return channel == Channel::Main ? linkSocket : meteringSocket;
 }
 
-void zebNode::queueOn(Channel channel, const MessageRecord& record)
+void RemoteLink::queueOn(Channel channel, const MessageRecord& record)
 {
     ChannelState& state = channelState(channel);
     std::lock_guard lock(state.queueLock);
     state.queue.push_back(record);
 }
 
-void zebNode::flushChannel(Channel channel)
+void RemoteLink::flushChannel(Channel channel)
 {
     ChannelState& state = channelState(channel);
     std::lock_guard sending(state.sendLock);
@@ -234,7 +234,7 @@ void zebNode::flushChannel(Channel channel)
     writeRecordsWhileSending(batch, channel);
 }
 
-void zebNode::run()
+void RemoteLink::run()
 {
     std::vector<std::uint8_t> linkChunk(kReceiveChunkSize);
     std::vector<std::uint8_t> meteringChunk(kReceiveChunkSize);
@@ -275,7 +275,7 @@ void zebNode::run()
     threadRunning = false;
 }
 
-bool zebNode::exchangeMeteringPorts(net::SocketHandle link, net::PeerAddress peer)
+bool RemoteLink::exchangeMeteringPorts(net::SocketHandle link, net::PeerAddress peer)
 {
     std::array<std::uint8_t, 2> ours{static_cast<std::uint8_t>(meteringPort), static_cast<std::uint8_t>(meteringPort >> 8)};
     std::array<std::uint8_t, 2> theirs{};
@@ -292,30 +292,30 @@ bool zebNode::exchangeMeteringPorts(net::SocketHandle link, net::PeerAddress pee
     return true;
 }
 
-void zebNode::parseStream(std::vector<std::uint8_t>& buffer, Channel channel)
+void RemoteLink::parseStream(std::vector<std::uint8_t>& buffer, Channel channel)
 {
     receivingChannel_ = channel;
     auto offer = [this](const MessageRecord& record) {
-        filters.offerUntilClaimed([&](ZebFilter& f) { return f.receive(record) != 0; });
+        filters.offerUntilClaimed([&](RemoteFilter& f) { return f.receive(record) != 0; });
     };
     if (wire::parseStream(buffer, offer) == wire::ParseResult::Complete)
         return;
     buffer.clear();
     if (channel == Channel::Metering) {
-        std::fputs("zebNode: malformed packet on the metering channel; received bytes dropped.\n", stderr);
+        std::fputs("RemoteLink: malformed packet on the metering channel; received bytes dropped.\n", stderr);
         return;
     }
-    std::fputs("zebNode: malformed packet from the remote; connection closed.\n", stderr);
+    std::fputs("RemoteLink: malformed packet from the remote; connection closed.\n", stderr);
     endConnection();
 }
 
-bool zebNode::clientTargetChanged()
+bool RemoteLink::clientTargetChanged()
 {
     std::lock_guard lock(targetLock);
     return targetHost != currentHost || targetPort != currentPort;
 }
 
-bool zebNode::followClientTarget()
+bool RemoteLink::followClientTarget()
 {
     {
         std::lock_guard lock(targetLock);
@@ -340,7 +340,7 @@ bool zebNode::followClientTarget()
     return true;
 }
 
-void zebNode::acceptRemote()
+void RemoteLink::acceptRemote()
 {
     net::PeerAddress peer;
     net::SocketHandle link = net::acceptConnection(listenSocket, peer);
@@ -352,10 +352,10 @@ void zebNode::acceptRemote()
     }
     net::setNonBlocking(link, true);
     installLink(link);
-    filters.offerUntilClaimed([&](ZebFilter& f) { return f.peerConnected(peer.address, peer.port); });
+    filters.offerUntilClaimed([&](RemoteFilter& f) { return f.peerConnected(peer.address, peer.port); });
 }
 
-void zebNode::installLink(net::SocketHandle link)
+void RemoteLink::installLink(net::SocketHandle link)
 {
     std::lock_guard sending(main_.sendLock);
     if (connected)
@@ -366,7 +366,7 @@ void zebNode::installLink(net::SocketHandle link)
     connected = true;
 }
 
-void zebNode::closeLink()
+void RemoteLink::closeLink()
 {
     std::lock_guard sending(main_.sendLock);
     if (connected)
@@ -377,13 +377,13 @@ void zebNode::closeLink()
     linkBuffer.clear();
 }
 
-void zebNode::endConnection()
+void RemoteLink::endConnection()
 {
-    filters.forEach([this](ZebFilter& f) { f.peerDisconnected(listenSocket, listenPort); });
+    filters.forEach([this](RemoteFilter& f) { f.peerDisconnected(listenSocket, listenPort); });
     closeLink();
 }
 
-void zebNode::readLink(std::vector<std::uint8_t>& chunk)
+void RemoteLink::readLink(std::vector<std::uint8_t>& chunk)
 {
     int n = net::receiveBytes(linkSocket, chunk.data(), kReceiveChunkSize);
     if (n > 0) {
@@ -394,7 +394,7 @@ void zebNode::readLink(std::vector<std::uint8_t>& chunk)
     }
 }
 
-void zebNode::readMetering(std::vector<std::uint8_t>& chunk)
+void RemoteLink::readMetering(std::vector<std::uint8_t>& chunk)
 {
     int n = net::receiveBytes(meteringSocket, chunk.data(), kReceiveChunkSize);
     if (n <= 0)
@@ -403,14 +403,14 @@ void zebNode::readMetering(std::vector<std::uint8_t>& chunk)
     parseStream(meteringBuffer, Channel::Metering);
 }
 
-void zebNode::wakeLinkThread()
+void RemoteLink::wakeLinkThread()
 {
     static constexpr std::uint8_t kWake = 1;
     if (wakeSocket != net::kNoSocket)
         net::sendBytes(wakeSocket, &kWake, 1);
 }
 
-void zebNode::drainWakeSocket()
+void RemoteLink::drainWakeSocket()
 {
     std::uint8_t byte;
     net::receiveBytes(wakeSocket, &byte, 1);
@@ -419,13 +419,13 @@ void zebNode::drainWakeSocket()
 namespace {
 
 std::mutex processNodeLock;
-zebNode* processNode = nullptr;  // never destroyed: its link thread serves until exit
+RemoteLink* processNode = nullptr;  // never destroyed: its link thread serves until exit
 
-zebNode& processWideNode(bool serverMode)
+RemoteLink& processWideNode(bool serverMode)
 {
     std::lock_guard lock(processNodeLock);
     if (!processNode) {
-        processNode = new zebNode(serverMode);
+        processNode = new RemoteLink(serverMode);
         processNode->setNoDelay();
     }
     return *processNode;
@@ -435,6 +435,6 @@ zebNode& processWideNode(bool serverMode)
 
 std::uint16_t remoteLinkListeningPort() { return processWideNode(true).listeningPort(); }
 
-ZebNode& remoteLinkNode() { return processWideNode(false); }
+RemoteNode& remoteLinkNode() { return processWideNode(false); }
 
 }  // namespace corvello

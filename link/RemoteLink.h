@@ -34,13 +34,13 @@
 #include <thread>
 #include <vector>
 
+#include "core/RemoteNode.h"
 #include "link/OutgoingQueue.h"
 #include "link/Socket.h"
-#include "link/ZebNode.h"
 
 namespace corvello {
 
-class zebNode : public ZebNode {
+class RemoteLink : public RemoteNode {
 public:
     enum class Channel { Main = 0, Metering = 1 };
 
@@ -51,12 +51,12 @@ public:
     static constexpr int kPreambleTimeoutMs = 2000;
     static constexpr int kClientSendBufferSize = 1000000;
 
-    explicit zebNode(bool serverMode);
-    ~zebNode() override;
+    explicit RemoteLink(bool serverMode);
+    ~RemoteLink() override;
 
-    void addFilter(ZebFilter* filter) override;
-    void removeFilter(ZebFilter* filter) override;
-    DeviceProtocol& outgoing() override { return outgoing_; }
+    void addFilter(RemoteFilter* filter) override;
+    void removeFilter(RemoteFilter* filter) override;
+    RemoteQueue& outgoing() override { return outgoing_; }
     void sendMain(const MessageRecord& record) override;
     void queueMain(const MessageRecord& record) override;
     void flushMain() override;
@@ -111,7 +111,7 @@ private:
     void wakeLinkThread();
     void drainWakeSocket();
 
-    FilterList<ZebFilter, ZebNode> filters{this};
+    FilterList<RemoteFilter, RemoteNode> filters{this};
     ChannelState main_;
     ChannelState metering_;
 
@@ -137,7 +137,7 @@ private:
     std::string currentHost, targetHost;
     std::int32_t currentPort = 0, targetPort = 0;
 
-    deviceProtocol outgoing_{this};  // stopped first on destruction, before any socket closes
+    OutgoingQueue outgoing_{this};  // stopped first on destruction, before any socket closes
 };
 
 // The process-wide node, never destroyed. The first call creates it in server
@@ -145,6 +145,6 @@ private:
 std::uint16_t remoteLinkListeningPort();
 // The process-wide node; if nothing created it yet, it is created without a
 // listening socket (not in server mode), then no-delay is set.
-ZebNode& remoteLinkNode();
+RemoteNode& remoteLinkNode();
 
 }  // namespace corvello

@@ -33,10 +33,10 @@ std::size_t roundUpToEven(std::size_t n) { return (n + 1) & ~std::size_t{1}; }
 void reportRefusal(const MessageRecord& record, Admission why)
 {
     if (why == Admission::KindTooWide)
-        std::fprintf(stderr, "zebNode: refusing record of kind %u (index %d): only 12 bits of kind travel\n",
+        std::fprintf(stderr, "RemoteLink: refusing record of kind %u (index %d): only 12 bits of kind travel\n",
                      record.kind, record.index);
     else
-        std::fprintf(stderr, "zebNode: refusing record of kind %u (index %d): %zu bytes of text exceed the %zu that fit in a packet\n",
+        std::fprintf(stderr, "RemoteLink: refusing record of kind %u (index %d): %zu bytes of text exceed the %zu that fit in a packet\n",
                      record.kind, record.index, record.text.size(), kMaxTextLength);
 }
 

@@ -11,7 +11,7 @@
 #include <span>
 #include <vector>
 
-#include "routing/MessageRecord.h"
+#include "core/MessageRecord.h"
 
 namespace corvello::wire {
 

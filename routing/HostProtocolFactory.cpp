@@ -3,8 +3,8 @@
 #include "hostprotocols/HostProtocolHUI.h"
 #include "hostprotocols/HostProtocolMC.h"
 #include "hostprotocols/HostProtocolPanner.h"
-#include "osc/HostProtocolLogicOSC.h"
-#include "osc/OSCNode.h"
+#include "logicosc/HostProtocolLogicOSC.h"
+#include "logicosc/OSCNode.h"
 
 namespace corvello {
 
@@ -23,7 +23,7 @@ std::unique_ptr<HostProtocol> createHostProtocol(ProtocolState state)
 void attachHostProtocol(HostProtocol& protocol, ProtocolState state, MIDINode* midiNode)
 {
     if (state == kLogicOSCProtocol) {
-        protocol.setOscOutput(&firstOscNode());
+        protocol.setOscOutput(&logicOscNode());
         protocol.activate();
     } else {
         protocol.setMidiOutput(midiNode);

@@ -3,7 +3,7 @@
 
 #include <memory>
 
-#include "routing/HostSelection.h"
+#include "core/HostSelection.h"
 
 namespace corvello {
 

@@ -6,7 +6,7 @@
 #include <memory>
 #include <vector>
 
-#include "routing/MIDINode.h"
+#include "core/MIDINode.h"
 
 namespace corvello {
 

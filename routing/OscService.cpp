@@ -1,7 +1,7 @@
 #include "routing/OscService.h"
 
 #include "link/DnsSd.h"
-#include "osc/OSCNode.h"
+#include "logicosc/OSCNode.h"
 
 namespace corvello {
 
@@ -17,8 +17,8 @@ void withdraw(OSCNode& node)
 
 void withdrawOscServices()
 {
-    withdraw(firstOscNode());
-    withdraw(secondOscNode());
+    withdraw(logicOscNode());
+    withdraw(browsedOscNode());
 }
 
 }  // namespace corvello

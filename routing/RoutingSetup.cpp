@@ -1,7 +1,7 @@
 #include "routing/RoutingSetup.h"
 
 #include "link/RemoteLink.h"
-#include "osc/OSCNode.h"
+#include "logicosc/OSCNode.h"
 #include "routing/MIDIPortTable.h"
 #include "routing/Translator.h"
 
@@ -30,8 +30,8 @@ void setUpRouting()
 
     remoteLinkNode().addFilter(&mainTranslator());
     mainMidiNode().addFilter(&mainTranslator());
-    firstOscNode().addFilter(&mainTranslator());
-    secondOscNode().addFilter(&mainTranslator());
+    logicOscNode().addFilter(&mainTranslator());
+    browsedOscNode().addFilter(&mainTranslator());
 }
 
 }  // namespace corvello

@@ -3,11 +3,11 @@
 #include <cmath>
 #include <new>
 
+#include "core/RemoteNode.h"
 #include "hostprotocols/HostProtocol.h"
 #include "routing/HostProtocolFactory.h"
 #include "routing/OscService.h"
 #include "routing/VersionCode.h"
-#include "link/ZebNode.h"
 
 namespace corvello {
 
@@ -34,7 +34,7 @@ int Translator::receive(const MessageRecord& record)
 int Translator::answerVersionQuery(const MessageRecord& record)
 {
     const std::int32_t own = ownVersionCode();
-    sendToDevice(MessageRecord::number(kVersionReplyKind, own, versionsCompatible(own, record.index) ? 1.0f : 0.0f));
+    sendToRemote(MessageRecord::number(kVersionReplyKind, own, versionsCompatible(own, record.index) ? 1.0f : 0.0f));
     return 1;
 }
 
@@ -43,7 +43,7 @@ int Translator::handleHostSelection(const MessageRecord& record)
     if (!(record.value > 0.0f))  // NaN counts as not positive
         withdrawOscServices();
 
-    DeviceProtocol* queue = nullptr;
+    RemoteQueue* queue = nullptr;
     {
         std::lock_guard lock(mutex_);
         replaceProtocol(protocolForSelector(record.index));
@@ -86,7 +86,7 @@ void Translator::peerDisconnected(std::intptr_t, std::int32_t) { withdrawOscServ
 int Translator::receive(std::int32_t localPort, const std::uint8_t* bytes, std::int32_t length)
 {
     std::lock_guard lock(mutex_);
-    DeviceProtocol* queue = queueToRemote();
+    RemoteQueue* queue = queueToRemote();
     if (protocol_ && queue)
         queue->send(protocol_->fromHostMidi(bytes, length, localPort));
     return 1;
@@ -95,23 +95,23 @@ int Translator::receive(std::int32_t localPort, const std::uint8_t* bytes, std::
 int Translator::receive(OscRecord record)
 {
     std::lock_guard lock(mutex_);
-    DeviceProtocol* queue = queueToRemote();
+    RemoteQueue* queue = queueToRemote();
     if (protocol_ && queue)
         queue->send(protocol_->fromHostOsc(record));
     return 1;
 }
 
-void Translator::sendToDevice(MessageRecord record)
+void Translator::sendToRemote(MessageRecord record)
 {
     std::lock_guard lock(mutex_);
-    DeviceProtocol* queue = queueToRemote();
+    RemoteQueue* queue = queueToRemote();
     if (protocol_ && queue)
         queue->send(record);
 }
 
-DeviceProtocol* Translator::queueToRemote()
+RemoteQueue* Translator::queueToRemote()
 {
-    return ZebFilter::node ? &ZebFilter::node->outgoing() : nullptr;
+    return RemoteFilter::node ? &RemoteFilter::node->outgoing() : nullptr;
 }
 
 void Translator::installPanner()

@@ -7,19 +7,19 @@
 #include <memory>
 #include <mutex>
 
-#include "routing/DesktopCommands.h"
-#include "routing/DeviceProtocol.h"
-#include "routing/HostSelection.h"
-#include "routing/MIDIFilter.h"
-#include "routing/OSCFilter.h"
-#include "routing/RecordSink.h"
-#include "routing/ZebFilter.h"
+#include "core/DesktopCommands.h"
+#include "core/HostSelection.h"
+#include "core/MIDIFilter.h"
+#include "core/OSCFilter.h"
+#include "core/RecordSink.h"
+#include "core/RemoteFilter.h"
+#include "core/RemoteQueue.h"
 
 namespace corvello {
 
 class HostProtocol;
 
-class Translator : public ZebFilter, public MIDIFilter, public OSCFilter, public RecordSink {
+class Translator : public RemoteFilter, public MIDIFilter, public OSCFilter, public RecordSink {
 public:
     explicit Translator(std::unique_ptr<DesktopCommands> desktop = nullptr);
     ~Translator() override;
@@ -35,7 +35,7 @@ public:
     int receive(OscRecord record) override;
     // Records for the remote, through the link node's queue; dropped while no
     // protocol exists or the Translator is on no link node.
-    void sendToDevice(MessageRecord record) override;
+    void sendToRemote(MessageRecord record) override;
 
     // Installs the panner protocol for good (routing set-up).
     void installPanner();
@@ -46,12 +46,12 @@ private:
     int handleHostSelection(const MessageRecord& record);
     int answerVersionQuery(const MessageRecord& record);
     void replaceProtocol(ProtocolState wanted);
-    DeviceProtocol* queueToRemote();
+    RemoteQueue* queueToRemote();
     int passToProtocol(const MessageRecord& record);
 
     // One lock around every use of `protocol`, so that a switch
     // made on the link thread never frees a protocol the MIDI or OSC thread is
-    // using. Recursive because protocols call sendToDevice from inside calls
+    // using. Recursive because protocols call sendToRemote from inside calls
     // the Translator makes under the lock.
     mutable std::recursive_mutex mutex_;
     std::unique_ptr<HostProtocol> protocol_;

@@ -31,13 +31,66 @@ if ((${#missing[@]})); then
 fi
 
 # oscpack for MinGW is built from Debian's source package; that needs deb-src.
-if ! grep -rqs '^Types:.*deb-src' /etc/apt/sources.list.d/ && ! grep -qs '^deb-src' /etc/apt/sources.list; then
-  cat > /etc/apt/sources.list.d/corvello-deb-src.sources <<'SRC'
-Types: deb-src
-URIs: http://deb.debian.org/debian
-Suites: bookworm
-Components: main
-Signed-By: /usr/share/keyrings/debian-archive-keyring.gpg
-SRC
-  apt-get update -q
+# The entry is derived from this machine's own apt sources (the archive it
+# already uses for this release), so a local or other mirror stays the one used.
+has_deb_src() {
+  grep -rqsE '^Types:.*deb-src' /etc/apt/sources.list.d/ || grep -qsE '^deb-src[[:space:]]' /etc/apt/sources.list
+}
+derive_deb_src() { # prints deb822 deb-src stanzas for the entries of this release
+  local codename
+  codename=$(. /etc/os-release && echo "$VERSION_CODENAME")
+  # One-line entries: "deb [options] URI SUITE COMPONENTS..."
+  if [ -f /etc/apt/sources.list ]; then
+    awk -v suite="$codename" '$1 == "deb" {
+        i = 2; signed = ""
+        if ($2 ~ /^\[/) {
+          for (; i <= NF; i++) {
+            if ($i ~ /^\[?signed-by=/) { signed = $i; sub(/^\[?signed-by=/, "", signed); sub(/\]$/, "", signed) }
+            if ($i ~ /\]$/) { i++; break }
+          }
+        }
+        if ($(i + 1) != suite) next
+        comps = ""; for (j = i + 2; j <= NF; j++) comps = comps " " $j
+        printf "Types: deb-src\nURIs: %s\nSuites: %s\nComponents:%s\n", $i, suite, comps
+        if (signed != "") printf "Signed-By: %s\n", signed
+        print ""
+      }' /etc/apt/sources.list
+  fi
+  # deb822 files: stanzas whose Types has deb and whose Suites has this release.
+  local f
+  for f in /etc/apt/sources.list.d/*.sources; do
+    [ -f "$f" ] || continue
+    awk -v suite="$codename" '
+      function flush() {
+        if (types ~ /(^| )deb( |$)/ && (" " suites " ") ~ (" " suite " ") && enabled != "no") {
+          printf "Types: deb-src\nURIs: %s\nSuites: %s\nComponents: %s\n", uris, suite, comps
+          if (signed != "") printf "Signed-By: %s\n", signed
+          print ""
+        }
+        types = uris = suites = comps = signed = enabled = ""
+      }
+      /^[[:space:]]*$/ { flush(); next }
+      /^#/ { next }
+      { key = tolower($1); $1 = ""; sub(/^ /, ""); value = $0 }
+      key == "types:" { types = value }
+      key == "uris:" { uris = value }
+      key == "suites:" { suites = value }
+      key == "components:" { comps = value }
+      key == "signed-by:" { signed = value }
+      key == "enabled:" { enabled = tolower(value) }
+      END { flush() }' "$f"
+  done
+}
+ours=/etc/apt/sources.list.d/corvello-deb-src.sources
+if [ -f "$ours" ] || ! has_deb_src; then
+  stanzas=$(derive_deb_src)
+  if [ -z "$stanzas" ]; then
+    echo "install-deps: no apt source for this release to derive a deb-src entry from;" \
+      "add one for Debian's main archive, then run this again" >&2
+    exit 1
+  fi
+  if [ "$(cat "$ours" 2>/dev/null)" != "$stanzas" ]; then
+    printf '%s\n' "$stanzas" > "$ours"
+    apt-get update -q
+  fi
 fi

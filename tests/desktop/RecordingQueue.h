@@ -4,12 +4,12 @@
 #include <string>
 #include <vector>
 
+#include "core/RemoteQueue.h"
 #include "desktop/LittleEndian.h"
-#include "routing/DeviceProtocol.h"
 
 namespace corvello::test {
 
-class RecordingQueue final : public DeviceProtocol {
+class RecordingQueue final : public RemoteQueue {
 public:
     void send(const MessageRecord& record) override { records.push_back(record); }
     void beginBatch() override { ++batchesBegun; }

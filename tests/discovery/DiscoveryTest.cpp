@@ -12,11 +12,11 @@
 
 #include "link/DnsSdPlatform.h"
 #include "link/ServiceAdvertiser.h"
-#include "osc/OSCNode.h"
-#include "osc/OscDiscovery.h"
-#include "osc/OscReception.h"
+#include "logicosc/OSCNode.h"
+#include "logicosc/OscDiscovery.h"
+#include "logicosc/OscReception.h"
 #include "tests/discovery/ServicePublisher.h"
-#include "tests/osc/LoopbackUdp.h"
+#include "tests/logicosc/LoopbackUdp.h"
 #include "tools/remote/ServiceFinder.h"
 
 namespace corvello {
@@ -71,7 +71,7 @@ bool secondNodeReaches(LoopbackUdp& daw, std::string_view address)
 {
     const std::string expected = wireBytesOf(address);
     return eventually([&] {
-        secondOscNode().sendFloat(probe(address));
+        browsedOscNode().sendFloat(probe(address));
         return daw.receive(50ms) == expected;
     });
 }
@@ -114,7 +114,7 @@ TEST_F(Discovery, TheRemoteLinkAndTheOscReceiverAreAdvertised)
     ASSERT_NE(link, nullptr);
     EXPECT_TRUE(publisher->seesRegistration("_tamberlin._tcp", kLinkPort));
 
-    OSCNode& node = firstOscNode();
+    OSCNode& node = logicOscNode();
     openForDaw(node);
     ASSERT_NE(node.serviceRef, nullptr);
     EXPECT_TRUE(publisher->seesRegistration("_osc._udp", static_cast<std::uint16_t>(node.startReceiving())));
@@ -146,7 +146,7 @@ TEST_F(Discovery, AServiceNamedLikeThisComputerBecomesTheSecondNodesPeerUntilWit
     ASSERT_TRUE(eventually([&] { return browser->state() == ServiceBrowser::Idle; }));
     while (daw.receive(100ms)) {
     }  // what the probing above left on the way
-    secondOscNode().sendFloat(probe("tv2"));
+    browsedOscNode().sendFloat(probe("tv2"));
     EXPECT_FALSE(daw.receive(300ms));
 
     LoopbackUdp nextDaw;

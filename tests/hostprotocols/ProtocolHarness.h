@@ -10,8 +10,8 @@
 #include <utility>
 #include <vector>
 
-#include "routing/MIDINode.h"
-#include "routing/RecordSink.h"
+#include "core/MIDINode.h"
+#include "core/RecordSink.h"
 
 namespace corvello {
 
@@ -52,7 +52,7 @@ public:
 
 class RecordingSink : public RecordSink {
 public:
-    void sendToDevice(MessageRecord record) override { records.push_back(std::move(record)); }
+    void sendToRemote(MessageRecord record) override { records.push_back(std::move(record)); }
     std::vector<MessageRecord> take() { return std::exchange(records, {}); }
 
     std::vector<MessageRecord> records;

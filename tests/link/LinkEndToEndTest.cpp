@@ -27,7 +27,7 @@ public:
         queue->send(record);
         return 1;
     }
-    DeviceProtocol* queue = nullptr;
+    RemoteQueue* queue = nullptr;
 };
 
 struct RemoteRun {
@@ -55,7 +55,7 @@ RemoteRun runRemote(const std::string& arguments)
 
 struct RemoteEndToEnd : ::testing::Test {
     EchoThroughQueue echo;  // outlives the node, which detaches it
-    zebNode node{true};
+    RemoteLink node{true};
 
     void SetUp() override
     {
@@ -80,7 +80,7 @@ TEST_F(RemoteEndToEnd, StdinRecordsComeBackThroughTheQueueOnTheirChannels)
     auto received = echo.received();
     ASSERT_EQ(received.size(), 5u);
     EXPECT_EQ(std::count_if(received.begin(), received.end(),
-                            [](auto& r) { return r.channel == zebNode::Channel::Metering; }),
+                            [](auto& r) { return r.channel == RemoteLink::Channel::Metering; }),
               1);
 }
 
@@ -94,7 +94,7 @@ TEST_F(RemoteEndToEnd, ArgumentRecordsAreSentAndAnUnreadableOneIsReported)
 TEST(RemoteEndToEndClose, AClosedLinkEndsTheRemoteWhileItsStdinStaysOpen)
 {
     RecordingFilter filter;
-    auto node = std::make_unique<zebNode>(true);
+    auto node = std::make_unique<RemoteLink>(true);
     node->addFilter(&filter);
     std::string command = "(echo '9 1 1'; sleep 3) | " + std::string(CORVELLO_REMOTE_PATH) + " 127.0.0.1:" +
                           std::to_string(node->listeningPort()) + " 2>/dev/null";
@@ -107,7 +107,7 @@ TEST(RemoteEndToEndClose, AClosedLinkEndsTheRemoteWhileItsStdinStaysOpen)
 
 TEST(RemoteEndToEndWithoutServer, ANodeThatIsNotThereIsReported)
 {
-    auto closedPort = [] { return zebNode(true).listeningPort(); };  // listened on, then closed again
+    auto closedPort = [] { return RemoteLink(true).listeningPort(); };  // listened on, then closed again
     RemoteRun run = runRemote(std::string(CORVELLO_REMOTE_PATH) + " --timeout 1000 127.0.0.1:" +
                         std::to_string(closedPort()) + " '9 1 1' 2>/dev/null");
     EXPECT_EQ(run.status, 2);

@@ -10,9 +10,9 @@
 #include <thread>
 #include <vector>
 
+#include "link/RemoteLink.h"
 #include "link/Socket.h"
 #include "link/WireFormat.h"
-#include "link/RemoteLink.h"
 
 namespace corvello::testing_support {
 
@@ -37,15 +37,15 @@ inline std::vector<std::uint8_t> packetOf(const std::vector<MessageRecord>& reco
     return bytes;
 }
 
-class RecordingFilter : public ZebFilter {
+class RecordingFilter : public RemoteFilter {
 public:
     explicit RecordingFilter(int claims = 1) : claims_(claims) {}
 
     int receive(const MessageRecord& record) override
     {
         std::lock_guard lock(mutex_);
-        auto* link = dynamic_cast<zebNode*>(node);
-        records_.push_back({record, link ? link->receivingChannel() : zebNode::Channel::Main});
+        auto* link = dynamic_cast<RemoteLink*>(node);
+        records_.push_back({record, link ? link->receivingChannel() : RemoteLink::Channel::Main});
         return claims_;
     }
     bool peerConnected(std::uint32_t address, std::uint32_t portWord) override
@@ -62,7 +62,7 @@ public:
 
     struct Received {
         MessageRecord record;
-        zebNode::Channel channel;
+        RemoteLink::Channel channel;
     };
     std::vector<Received> received() const
     {
@@ -137,10 +137,10 @@ public:
     }
 
     // Reads on the channel until `count` records have arrived or 3 s pass.
-    std::vector<MessageRecord> receive(zebNode::Channel channel, std::size_t count)
+    std::vector<MessageRecord> receive(RemoteLink::Channel channel, std::size_t count)
     {
-        net::SocketHandle socket = channel == zebNode::Channel::Main ? tcp_ : udp_;
-        std::vector<std::uint8_t>& stream = channel == zebNode::Channel::Main ? tcpStream_ : udpStream_;
+        net::SocketHandle socket = channel == RemoteLink::Channel::Main ? tcp_ : udp_;
+        std::vector<std::uint8_t>& stream = channel == RemoteLink::Channel::Main ? tcpStream_ : udpStream_;
         std::vector<MessageRecord> records;
         auto deadline = std::chrono::steady_clock::now() + 3s;
         while (records.size() < count && std::chrono::steady_clock::now() < deadline) {

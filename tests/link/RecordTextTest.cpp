@@ -6,7 +6,7 @@
 namespace corvello::remote {
 namespace {
 
-using Channel = zebNode::Channel;
+using Channel = RemoteLink::Channel;
 
 TEST(RecordText, LinesReadBackAsTheRecordsTheyPrint)
 {

@@ -13,9 +13,9 @@
 #include <thread>
 #include <vector>
 
+#include "core/RemoteNode.h"
 #include "link/OutgoingQueue.h"
 #include "link/SendBudget.h"
-#include "link/ZebNode.h"
 
 namespace corvello {
 namespace {
@@ -28,7 +28,7 @@ class ManualClock {
 public:
     Clock::time_point now() const { return Clock::time_point(Clock::duration(ticks_.load())); }
     void advance(Clock::duration by) { ticks_ += by.count(); }
-    deviceProtocol::TimeSource source()
+    OutgoingQueue::TimeSource source()
     {
         return [this] { return now(); };
     }
@@ -37,11 +37,11 @@ private:
     std::atomic<Clock::rep> ticks_{std::chrono::duration_cast<Clock::duration>(1h).count()};
 };
 
-class RecordingNode : public ZebNode {
+class RecordingNode : public RemoteNode {
 public:
-    void addFilter(ZebFilter*) override {}
-    void removeFilter(ZebFilter*) override {}
-    DeviceProtocol& outgoing() override { std::abort(); }  // the tests build their queue themselves
+    void addFilter(RemoteFilter*) override {}
+    void removeFilter(RemoteFilter*) override {}
+    RemoteQueue& outgoing() override { std::abort(); }  // the tests build their queue themselves
     void sendMain(const MessageRecord&) override {}
     void sendMetering(const MessageRecord&) override {}
     void connectTo(const std::string&, std::int32_t) override {}
@@ -136,7 +136,7 @@ std::vector<int> indexes(const Records& records)
 struct ParkedQueue {
     ManualClock clock;
     RecordingNode node;
-    deviceProtocol queue{&node, clock.source()};
+    OutgoingQueue queue{&node, clock.source()};
 
     ParkedQueue()
     {
@@ -150,7 +150,7 @@ struct ParkedQueue {
     // what the next flush took.
     Records nextCycle()
     {
-        clock.advance(deviceProtocol::kCyclePeriod);
+        clock.advance(OutgoingQueue::kCyclePeriod);
         std::size_t before = node.flushes().size();
         node.release();
         EXPECT_TRUE(node.awaitFlushes(before + 1));
@@ -182,7 +182,7 @@ TEST(OutgoingQueue, AnUpdateOnAnIdleQueueLeavesWithoutTheClockMoving)
 {
     ManualClock clock;
     RecordingNode node;
-    deviceProtocol queue(&node, clock.source());
+    OutgoingQueue queue(&node, clock.source());
     queue.send(sent(9, 1, 0.5f));
     ASSERT_TRUE(node.awaitFlushes(1));
     EXPECT_EQ(node.flushes()[0], Records{sent(9, 1, 0.5f)});
@@ -236,7 +236,7 @@ TEST(OutgoingQueue, MeterKindsGoToTheMeteringChannelAndNothingIsDropped)
 {
     ManualClock clock;
     RecordingNode node;
-    deviceProtocol queue(&node, clock.source());
+    OutgoingQueue queue(&node, clock.source());
     for (int kind : {95, 96, 103, 104, int{kNothingKind}})  // four fit one window's budget
         queue.send(sent(static_cast<std::uint16_t>(kind), 0, 1.0f));
     ASSERT_TRUE(node.awaitMetering(2));
@@ -281,12 +281,12 @@ TEST(OutgoingQueue, SendingNeverWaitsForAFlushThatDoesNotEnd)
 
 TEST(OutgoingQueue, WithoutATargetOrOnceStoppedEverythingIsDropped)
 {
-    deviceProtocol orphan(nullptr);
+    OutgoingQueue orphan(nullptr);
     for (int kind : {9, 96, int{kDesktopKind}})
         orphan.send(sent(static_cast<std::uint16_t>(kind), 0, 1.0f));
 
     RecordingNode node;
-    deviceProtocol queue(&node);
+    OutgoingQueue queue(&node);
     queue.stop();
     for (int kind : {9, int{kDesktopKind}})
         queue.send(sent(static_cast<std::uint16_t>(kind), 0, 1.0f));

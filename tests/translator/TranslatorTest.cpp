@@ -10,9 +10,9 @@
 #include <thread>
 #include <vector>
 
+#include "core/MIDINode.h"
+#include "core/RemoteNode.h"
 #include "link/OutgoingQueue.h"
-#include "link/ZebNode.h"
-#include "routing/MIDINode.h"
 #include "routing/Translator.h"
 #include "routing/VersionCode.h"
 
@@ -21,11 +21,11 @@ namespace {
 
 using namespace std::chrono_literals;
 
-class RecordingLinkNode : public ZebNode {
+class RecordingLinkNode : public RemoteNode {
 public:
-    void addFilter(ZebFilter* filter) override { filters.add(filter); }
-    void removeFilter(ZebFilter* filter) override { filters.remove(filter); }
-    DeviceProtocol& outgoing() override { return queue; }
+    void addFilter(RemoteFilter* filter) override { filters.add(filter); }
+    void removeFilter(RemoteFilter* filter) override { filters.remove(filter); }
+    RemoteQueue& outgoing() override { return queue; }
     void sendMain(const MessageRecord& r) override { queueMain(r); }
     void queueMain(const MessageRecord& r) override
     {
@@ -61,8 +61,8 @@ public:
 
     std::mutex mutex;
     std::vector<MessageRecord> main, metering;
-    FilterList<ZebFilter, ZebNode> filters{this};
-    deviceProtocol queue{this};  // its worker stops before the rest of the node goes
+    FilterList<RemoteFilter, RemoteNode> filters{this};
+    OutgoingQueue queue{this};  // its worker stops before the rest of the node goes
 };
 
 class RecordingMidiNode : public MIDINode {
@@ -84,14 +84,14 @@ public:
 class RecordingDesktop : public DesktopCommands {
 public:
     void receive(const MessageRecord& r) override { commands.push_back(r); }
-    void setHost(std::int32_t selector, DeviceProtocol* queue) override
+    void setHost(std::int32_t selector, RemoteQueue* queue) override
     {
         hostSelector = selector;
         this->queue = queue;
     }
     std::vector<MessageRecord> commands;
     std::int32_t hostSelector = -1;
-    DeviceProtocol* queue = nullptr;
+    RemoteQueue* queue = nullptr;
 };
 
 MessageRecord selection(std::int32_t selector, float value = 1.0f)

@@ -106,9 +106,9 @@ bool readPayload(std::string_view payload, MessageRecord& record, std::string& e
 
 }  // namespace
 
-std::string formatRecord(zebNode::Channel channel, const MessageRecord& record)
+std::string formatRecord(RemoteLink::Channel channel, const MessageRecord& record)
 {
-    std::string line = channel == zebNode::Channel::Main ? "main " : "metering ";
+    std::string line = channel == RemoteLink::Channel::Main ? "main " : "metering ";
     line += std::to_string(record.kind) + ' ' + std::to_string(record.index) + ' ';
     if (record.text.empty()) {
         char value[32];
@@ -137,7 +137,7 @@ bool parseScriptLine(std::string_view line, ScriptLine& parsed, std::string& err
         return false;
     }
     if (word == "main" || word == "metering") {
-        parsed.channel = word == "main" ? zebNode::Channel::Main : zebNode::Channel::Metering;
+        parsed.channel = word == "main" ? RemoteLink::Channel::Main : RemoteLink::Channel::Metering;
         word = nextWord(rest);
     }
     parsed.type = ScriptLine::Type::Record;

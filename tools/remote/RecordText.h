@@ -20,12 +20,12 @@ namespace corvello::remote {
 struct ScriptLine {
     enum class Type { Record, Wait, Nothing };
     Type type = Type::Nothing;
-    zebNode::Channel channel = zebNode::Channel::Main;
+    RemoteLink::Channel channel = RemoteLink::Channel::Main;
     MessageRecord record;
     int waitMs = 0;
 };
 
-std::string formatRecord(zebNode::Channel channel, const MessageRecord& record);
+std::string formatRecord(RemoteLink::Channel channel, const MessageRecord& record);
 
 // False with `error` set when the line cannot be read.
 bool parseScriptLine(std::string_view line, ScriptLine& parsed, std::string& error);

@@ -18,7 +18,7 @@ bool parseEndpoint(std::string_view text, Endpoint& endpoint)
     return true;
 }
 
-bool connectToCorvello(zebNode& node, const Endpoint& endpoint, std::chrono::milliseconds timeout)
+bool connectToCorvello(RemoteLink& node, const Endpoint& endpoint, std::chrono::milliseconds timeout)
 {
     node.connectTo(endpoint.host, endpoint.port);
     auto deadline = std::chrono::steady_clock::now() + timeout;

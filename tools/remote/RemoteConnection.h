@@ -22,6 +22,6 @@ bool parseEndpoint(std::string_view text, Endpoint& endpoint);
 
 // Connects a client-mode node, preamble included. False when the link is not
 // up within `timeout` or the connection failed.
-bool connectToCorvello(zebNode& node, const Endpoint& endpoint, std::chrono::milliseconds timeout);
+bool connectToCorvello(RemoteLink& node, const Endpoint& endpoint, std::chrono::milliseconds timeout);
 
 }  // namespace corvello::remote

@@ -36,11 +36,11 @@ struct Options {
 };
 
 // Prints every record and notes when the link goes away.
-class PrintingFilter : public ZebFilter {
+class PrintingFilter : public RemoteFilter {
 public:
     int receive(const MessageRecord& record) override
     {
-        auto* link = static_cast<zebNode*>(node);
+        auto* link = static_cast<RemoteLink*>(node);
         std::string line = formatRecord(link->receivingChannel(), record) + '\n';
         std::fwrite(line.data(), 1, line.size(), stdout);
         std::fflush(stdout);
@@ -84,7 +84,7 @@ bool parseOptions(int argc, char** argv, Options& options)
 }
 
 // Carries out one input line; false when it could not be read.
-bool perform(zebNode& node, const std::string& text, int lineNumber)
+bool perform(RemoteLink& node, const std::string& text, int lineNumber)
 {
     ScriptLine line;
     std::string error;
@@ -94,7 +94,7 @@ bool perform(zebNode& node, const std::string& text, int lineNumber)
     }
     if (line.type == ScriptLine::Type::Wait)
         std::this_thread::sleep_for(std::chrono::milliseconds(line.waitMs));
-    else if (line.type == ScriptLine::Type::Record && line.channel == zebNode::Channel::Main)
+    else if (line.type == ScriptLine::Type::Record && line.channel == RemoteLink::Channel::Main)
         node.sendMain(line.record);
     else if (line.type == ScriptLine::Type::Record)
         node.sendMetering(line.record);
@@ -102,7 +102,7 @@ bool perform(zebNode& node, const std::string& text, int lineNumber)
 }
 
 // Sends the argument records, or else stdin's lines; false if any was unreadable.
-bool sendInput(zebNode& node, const Options& options, const PrintingFilter& filter)
+bool sendInput(RemoteLink& node, const Options& options, const PrintingFilter& filter)
 {
     bool allRead = true;
     int lineNumber = 0;
@@ -133,7 +133,7 @@ int reportClosedLink()
 int run(const Options& options)
 {
     PrintingFilter filter;
-    zebNode node(false);
+    RemoteLink node(false);
     node.addFilter(&filter);
     Endpoint endpoint = options.endpoint;
     if (options.findByDnsSd && !findCorvello(endpoint, options.timeout)) {

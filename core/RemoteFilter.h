@@ -1,0 +1,30 @@
+#pragma once
+// Receiver of the remote link's traffic.
+
+#include <cstdint>
+
+#include "core/MessageRecord.h"
+
+namespace corvello {
+
+class RemoteNode;
+
+class RemoteFilter {
+public:
+    virtual ~RemoteFilter() = default;
+
+    // Null detaches.
+    virtual void setNode(RemoteNode* n) { node = n; }
+    // Nonzero claims the record; 0 lets the next filter see it.
+    virtual int receive(const MessageRecord& record) = 0;
+    // `address` is the peer's IPv4 address in network byte order; the low 16 bits
+    // of `portWord` are its TCP port in network byte order. True stops the
+    // notification from reaching later filters.
+    virtual bool peerConnected(std::uint32_t address, std::uint32_t portWord) = 0;
+    // The arguments are the node's listening socket and port, not the peer's.
+    virtual void peerDisconnected(std::intptr_t listenSocket, std::int32_t listenPort) = 0;
+
+    RemoteNode* node = nullptr;
+};
+
+}  // namespace corvello

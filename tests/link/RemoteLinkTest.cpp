@@ -1,0 +1,184 @@
+// The link node over real loopback sockets: TCP and UDP through the
+// platform's socket layer (BSD sockets natively, Winsock under Wine). The
+// remote side is RawRemote, written against the same seam, or a second node
+// in client mode.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+#include "tests/link/LinkTestSupport.h"
+
+namespace corvello {
+namespace {
+
+using namespace testing_support;
+using Channel = RemoteLink::Channel;
+
+struct ServerNode : ::testing::Test {
+    RecordingFilter first{0};  // filters outlive the node, which detaches them
+    RecordingFilter second{1};
+    RemoteLink node{true};
+
+    void SetUp() override
+    {
+        ASSERT_NE(node.listeningPort(), 0);
+        node.addFilter(&first);
+        node.addFilter(&second);
+    }
+
+    bool connectedTo(const RawRemote& remote)
+    {
+        return eventually([&] { return node.isConnected() && second.connections().size() >= 1; }) &&
+               remote.connected();
+    }
+};
+
+TEST_F(ServerNode, PreambleExchangesMeteringPortsAndAnnouncesThePeer)
+{
+    RawRemote remote(node.listeningPort());
+    ASSERT_TRUE(connectedTo(remote));
+    EXPECT_EQ(remote.nodeMeteringPort(), node.meteringLocalPort());
+
+    // Every filter up to the first that claims hears of the peer, in network byte order.
+    auto connections = second.connections();
+    ASSERT_EQ(connections.size(), 1u);
+    EXPECT_EQ(connections[0].address, net::loopbackAddress());
+    EXPECT_EQ(connections[0].port, net::networkPort(remote.tcpPort()));
+    EXPECT_EQ(first.connections().size(), 1u);
+}
+
+TEST_F(ServerNode, RecordsTravelBothWaysOnBothChannels)
+{
+    RawRemote remote(node.listeningPort());
+    ASSERT_TRUE(connectedTo(remote));
+
+    remote.sendTcp(packetOf({MessageRecord::number(9, 2, 0.75f), MessageRecord::withText(185, 0, "text")}));
+    remote.sendUdp(packetOf({MessageRecord::number(96, 3, 0.5f)}));
+    ASSERT_TRUE(eventually([&] { return second.received().size() == 3; }));
+    auto received = second.received();
+    EXPECT_EQ(first.received().size(), 3u) << "the first filter declines, so both see every record";
+    std::sort(received.begin(), received.end(), [](auto& a, auto& b) { return a.record.kind < b.record.kind; });
+    EXPECT_EQ(received[0].record, MessageRecord::number(9, 2, 0.75f));
+    EXPECT_EQ(received[0].channel, Channel::Main);
+    EXPECT_EQ(received[1].record, MessageRecord::number(96, 3, 0.5f));
+    EXPECT_EQ(received[1].channel, Channel::Metering);
+    EXPECT_EQ(received[2].record, MessageRecord::withText(185, 0, "text"));
+
+    node.queueMain(MessageRecord::number(9, 1, 0.25f));
+    node.queueMain(MessageRecord::withText(185, 1, "abcde"));
+    node.flushMain();
+    node.sendMetering(MessageRecord::number(100, 0, 1.0f));
+    EXPECT_EQ(remote.receive(Channel::Main, 2),
+              (std::vector{MessageRecord::number(9, 1, 0.25f), MessageRecord::withText(185, 1, "abcde")}));
+    EXPECT_EQ(remote.receive(Channel::Metering, 1), std::vector{MessageRecord::number(100, 0, 1.0f)});
+}
+
+TEST_F(ServerNode, TheNewestRemoteReplacesTheCurrentOneWithoutADisconnection)
+{
+    RawRemote older(node.listeningPort());
+    ASSERT_TRUE(connectedTo(older));
+    RawRemote newer(node.listeningPort());
+    ASSERT_TRUE(eventually([&] { return second.connections().size() == 2; }));
+
+    EXPECT_TRUE(older.seesClose());
+    EXPECT_EQ(first.disconnections() + second.disconnections(), 0);
+    node.sendMain(MessageRecord::number(9, 7, 1.0f));
+    EXPECT_EQ(newer.receive(Channel::Main, 1), std::vector{MessageRecord::number(9, 7, 1.0f)});
+}
+
+TEST_F(ServerNode, EveryFilterHearsTheRemoteClose)
+{
+    {
+        RawRemote remote(node.listeningPort());
+        ASSERT_TRUE(connectedTo(remote));
+    }
+    ASSERT_TRUE(eventually([&] { return !node.isConnected(); }));
+    EXPECT_TRUE(eventually([&] { return first.disconnections() == 1 && second.disconnections() == 1; }));
+}
+
+TEST_F(ServerNode, AMalformedStreamClosesOnlyThatConnection)
+{
+    testing::internal::CaptureStderr();
+    RawRemote bad(node.listeningPort());
+    ASSERT_TRUE(connectedTo(bad));
+    bad.sendTcp({1, 0, 0xAA, 0xBB});
+    EXPECT_TRUE(bad.seesClose());
+    EXPECT_TRUE(eventually([&] { return second.disconnections() == 1; }));
+
+    RawRemote good(node.listeningPort());
+    ASSERT_TRUE(eventually([&] { return node.isConnected(); }));
+    good.sendTcp(packetOf({MessageRecord::number(9, 1, 1.0f)}));
+    EXPECT_TRUE(eventually([&] { return second.received().size() == 1; }));
+    EXPECT_NE(testing::internal::GetCapturedStderr().find("malformed packet from the remote"), std::string::npos);
+}
+
+TEST_F(ServerNode, MalformedMeteringBytesAreDroppedAndTheLinkStays)
+{
+    RawRemote remote(node.listeningPort());
+    ASSERT_TRUE(connectedTo(remote));
+    testing::internal::CaptureStderr();
+    remote.sendUdp({0, 0, 1, 2, 3});
+    remote.sendUdp(packetOf({MessageRecord::number(97, 1, 0.5f)}));
+    EXPECT_TRUE(eventually([&] { return second.received().size() == 1; }));
+    EXPECT_NE(testing::internal::GetCapturedStderr().find("metering channel"), std::string::npos);
+    EXPECT_TRUE(node.isConnected());
+}
+
+TEST_F(ServerNode, ARemoteThatNeverSendsItsPortCannotTakeTheLink)
+{
+    RawRemote current(node.listeningPort());
+    ASSERT_TRUE(connectedTo(current));
+    testing::internal::CaptureStderr();
+    RawRemote silent(node.listeningPort(), false);
+    EXPECT_TRUE(silent.seesClose(RemoteLink::kPreambleTimeoutMs * 1ms + 3s));
+    EXPECT_NE(testing::internal::GetCapturedStderr().find("No metering port"), std::string::npos);
+    node.sendMain(MessageRecord::number(9, 1, 1.0f));
+    EXPECT_EQ(current.receive(Channel::Main, 1), std::vector{MessageRecord::number(9, 1, 1.0f)});
+    EXPECT_EQ(second.connections().size(), 1u);
+}
+
+TEST_F(ServerNode, WithoutARemoteMainPacketsAreDroppedAtOnce)
+{
+    testing::internal::CaptureStderr();
+    node.sendMain(MessageRecord::number(9, 1, 1.0f));
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
+    EXPECT_FALSE(node.isConnected());
+}
+
+TEST(ClientNode, ConnectsToAServerAndExchangesRecordsOnBothChannels)
+{
+    RecordingFilter atServer, atClient;
+    RemoteLink server(true);
+    server.addFilter(&atServer);
+    RemoteLink client(false);
+    client.addFilter(&atClient);
+
+    client.connectTo("127.0.0.1", server.listeningPort());
+    ASSERT_TRUE(eventually([&] { return client.isConnected() && server.isConnected(); }));
+    client.sendMain(MessageRecord::number(9, 4, 0.5f));
+    client.sendMetering(MessageRecord::number(98, 4, 0.5f));
+    server.sendMain(MessageRecord::withText(185, 2, "hi"));
+    server.sendMetering(MessageRecord::number(99, 5, 0.125f));
+    EXPECT_TRUE(eventually([&] { return atServer.received().size() == 2 && atClient.received().size() == 2; }));
+}
+
+TEST(ClientNode, AnUnreachableServerEndsTheLinkThread)
+{
+    RemoteLink client(false);
+    client.connectTo("127.0.0.1", 1);
+    EXPECT_TRUE(eventually([&] { return !client.linkThreadRunning(); }));
+    EXPECT_FALSE(client.isConnected());
+}
+
+TEST(ProcessWideNode, TheListeningPortQueryCreatesTheServerThatEveryoneShares)
+{
+    std::uint16_t port = remoteLinkListeningPort();
+    ASSERT_NE(port, 0);
+    EXPECT_EQ(remoteLinkListeningPort(), port);
+    EXPECT_EQ(remoteLinkNode().listeningPort(), port);
+    RawRemote remote(port);
+    EXPECT_TRUE(eventually([] { return remoteLinkNode().isConnected(); }));
+}
+
+}  // namespace
+}  // namespace corvello
