@@ -24,6 +24,11 @@
 // - A packet the system accepts only in part is completed within the send
 //   retries; if that fails the connection is shut down, because the peer's
 //   stream can no longer be framed.
+// - A packet that gives up drops the rest of its batch, so a stalled remote
+//   holds a send lock for one packet's retries per flush, not for every
+//   packet's; a hard send error (a reset, an unreachable port) gives up at once.
+// - The node owns its outgoing queue (outgoing()); its worker does the
+//   flushing, and the destructor stops it before closing any socket.
 // - Unparsed bytes of a connection never carry over to the next one.
 // - Destruction stops and joins the link thread and closes every socket.
 
