@@ -4,8 +4,10 @@
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <string_view>
 
 #include "app/Program.h"
+#include "desktop/DesktopSettings.h"
 
 namespace {
 
@@ -23,8 +25,11 @@ sigset_t blockExitSignals()
 
 }  // namespace
 
-int main()
+int main(int argc, char** argv)
 {
+    for (int i = 1; i < argc; ++i)
+        if (std::string_view(argv[i]) == "--no-desktop")
+            corvello::desktopSettings().allowControl(false);
     const sigset_t exitSignals = blockExitSignals();
     std::signal(SIGPIPE, SIG_IGN);  // a remote or client that vanishes is handled where the write fails
 

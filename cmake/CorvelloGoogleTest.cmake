@@ -9,12 +9,13 @@ add_subdirectory(${CORVELLO_GTEST_SOURCE} ${CMAKE_BINARY_DIR}/googletest EXCLUDE
 include(GoogleTest)
 
 # corvello_add_test(<name> LABEL <labels...> SOURCES <files...> LIBS <libs...>
-#                   [TIMEOUT <seconds>] [RESOURCE_LOCK <name>])
+#                   [TIMEOUT <seconds>] [RESOURCE_LOCK <name>] [ENVIRONMENT <NAME=value>]
+#                   [PREFIX <text put before each test's name>])
 # One GoogleTest executable registered with ctest under the given label
 # ("unit" becomes "windows" in the MinGW build, where it runs under Wine;
 # add "desktop" to a Windows test that needs an X display).
 function(corvello_add_test name)
-  cmake_parse_arguments(T "" "TIMEOUT;RESOURCE_LOCK" "LABEL;SOURCES;LIBS" ${ARGN})
+  cmake_parse_arguments(T "" "TIMEOUT;RESOURCE_LOCK;ENVIRONMENT;PREFIX" "LABEL;SOURCES;LIBS" ${ARGN})
   add_executable(${name} ${T_SOURCES})
   target_link_libraries(${name} PRIVATE ${T_LIBS} GTest::gtest GTest::gmock GTest::gtest_main)
   if(WIN32)
@@ -30,8 +31,12 @@ function(corvello_add_test name)
   endif()
   # Listing the tests starts Wine in the MinGW build, which can take longer
   # than the default five seconds when its server and desktop start cold.
+  set(environment)
+  if(T_ENVIRONMENT)
+    set(environment ENVIRONMENT ${T_ENVIRONMENT})
+  endif()
   gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 60
-    PROPERTIES TIMEOUT ${T_TIMEOUT} ${lock})
+    TEST_PREFIX "${T_PREFIX}" PROPERTIES TIMEOUT ${T_TIMEOUT} ${lock} ${environment})
   # PROPERTIES cannot carry a list value (it would split "windows;desktop"),
   # so the discovered tests get their labels from a script ctest runs next.
   set(label_script ${CMAKE_CURRENT_BINARY_DIR}/${name}_labels.cmake)

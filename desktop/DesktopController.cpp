@@ -1,5 +1,7 @@
 #include "desktop/DesktopController.h"
 
+#include "platform/Log.h"
+
 namespace corvello {
 
 namespace {
@@ -19,13 +21,29 @@ DesktopController::DesktopController(DesktopServices& services, DesktopSettings&
     settings.setCaptureLimits(kDefaultCaptureWidthLimit, kDefaultCaptureHeightLimit);
 }
 
-void DesktopController::setHost(std::int32_t selector, RemoteQueue* replyQueue)
+void DesktopController::setHost(std::int32_t, RemoteQueue* replyQueue)
 {
-    hostSelector = selector;
     queue = replyQueue;
+    refusalReported = false;
 }
 
 void DesktopController::receive(const MessageRecord& record)
+{
+    if (settings.allowsControl())
+        execute(record);
+    else
+        noteRefusedCommand(record);
+}
+
+void DesktopController::noteRefusedCommand(const MessageRecord& record)
+{
+    if (refusalReported)
+        return;
+    refusalReported = true;
+    log::warning("Desktop control is off: ignoring the remote's desktop commands (the first: command %d)", record.index);
+}
+
+void DesktopController::execute(const MessageRecord& record)
 {
     const std::string_view argument = argumentText(record.text);
     const auto pair = [&] { return readPair(argument); };
@@ -109,14 +127,14 @@ void DesktopController::move(IntPair touch)
 void DesktopController::release()
 {
     const FloatPoint at{static_cast<float>(lastPoint.x), static_cast<float>(lastPoint.y)};
-    if (auto position = normalise(at, services.screenSize()))
+    if (auto position = normalise(at, services.desktopArea()))
         services.injectMouse(position->x, position->y, MouseAction::release);
 }
 
 void DesktopController::inject(FloatPoint point, MouseAction action)
 {
     lastPoint = {truncateToInt(point.x), truncateToInt(point.y)};
-    if (auto position = normalise(point, services.screenSize()))
+    if (auto position = normalise(point, services.desktopArea()))
         services.injectMouse(position->x, position->y, action);
 }
 
@@ -166,7 +184,7 @@ void DesktopController::sendSizeNoticeIfDue(WindowHandle window, PixelSize size)
     if (size == lastReportedSize)
         return;
     lastReportedSize = size;
-    reply(kWindowSizeReply, formatTriple(window, size.width, size.height));
+    reply(kWindowSizeReply, formatTriple(ids.idOf(window), size.width, size.height));
 }
 
 std::unique_ptr<DesktopCommands> makeDesktopController()

@@ -10,14 +10,15 @@
 #include <string>
 #include <vector>
 
-#include "core/DesktopCommands.h"
-#include "core/RemoteQueue.h"
 #include "desktop/DesktopArguments.h"
 #include "desktop/DesktopServices.h"
 #include "desktop/DesktopSettings.h"
 #include "desktop/ImageBuffers.h"
 #include "desktop/Inventory.h"
 #include "desktop/PointMapping.h"
+#include "desktop/WindowIds.h"
+#include "core/DesktopCommands.h"
+#include "core/RemoteQueue.h"
 
 namespace corvello {
 
@@ -52,12 +53,16 @@ class DesktopController final : public DesktopCommands {
 public:
     DesktopController(DesktopServices& services, DesktopSettings& settings);
 
+    // While the settings forbid desktop control, every command is ignored
+    // (nothing captured, nothing injected) with one line per host selection,
+    // which the remote makes once per link.
     void receive(const MessageRecord& record) override;
+    // The selector itself is not needed: no desktop command depends on the DAW.
     void setHost(std::int32_t hostSelector, RemoteQueue* queue) override;
 
 private:
     struct Capture {
-        PixelSize size;      // what was captured, within the capture limits
+        PixelView picture;   // what was captured, within the capture limits
         PixelSize fullSize;  // the whole window
     };
 
@@ -74,6 +79,8 @@ private:
     // Replies and notices (DesktopController.cpp).
     RemoteQueue& replies();
     void reply(std::int32_t index, std::string text);
+    void execute(const MessageRecord& record);
+    void noteRefusedCommand(const MessageRecord& record);
     void sendFocusedNoticeIfDue();
     void sendHiddenNoticeIfDue();
     void sendSizeNoticeIfDue(WindowHandle window, PixelSize size);
@@ -82,7 +89,7 @@ private:
     void listProcesses();
     void selectProcess(float pid);
     void listWindows();
-    void selectWindow(float handle);
+    void selectWindow(float id);
     void focusTarget();
     std::vector<WindowEntry> enumerateWindows();
     const ProcessEntry* processEntry(std::int32_t pid) const;
@@ -92,15 +99,15 @@ private:
     void requestImage(std::string_view argument, bool changesOnly);
     void sendFullImage(WindowHandle window, ImageBuffers& buffers);
     void sendImageChanges(WindowHandle window, ImageBuffers& buffers);
-    std::optional<Capture> capture(WindowHandle window, ImageBuffers& buffers);
+    std::optional<Capture> capture(WindowHandle window);
     void streamThumbnail(WindowHandle window, std::int32_t imageIndex);
 
     DesktopServices& services;
     DesktopSettings& settings;
 
     float scale = 1.0f;
-    std::int32_t hostSelector = -1;  // the DAW the remote last selected; no command depends on it yet
     RemoteQueue* queue = nullptr;
+    bool refusalReported = false;
     FloatPoint windowOrigin;
     FloatPoint pointerOffset;
     FloatPoint windowSize{800.0f, 600.0f};
@@ -113,6 +120,8 @@ private:
     WindowHandle streamedWindow = kNoWindow;
     bool needFullFrame = false;
     std::int32_t selectedProcess = 0;
+    // What the remote calls the windows it was told about (replies 5, 17, 18).
+    WindowIds ids;
 };
 
 // What the start-up code calls once per translator: a controller on the

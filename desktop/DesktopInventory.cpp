@@ -35,7 +35,7 @@ void DesktopController::selectProcess(float pid)
         return;
     const WindowHandle desktop = services.desktopWindow();
     const WindowRect rect = services.windowRect(desktop).value_or(WindowRect{});
-    reply(kDesktopReply, formatTriple(desktop, rect.width(), rect.height()));
+    reply(kDesktopReply, formatTriple(ids.idOf(desktop), rect.width(), rect.height()));
 }
 
 const ProcessEntry* DesktopController::processEntry(std::int32_t pid) const
@@ -76,8 +76,13 @@ void DesktopController::listWindows()
     std::sort(windows.begin(), windows.end(),
               [](const WindowEntry& a, const WindowEntry& b) { return a.handle < b.handle; });
 
-    std::string listing;
     const std::size_t listed = std::min(windows.size(), kMaxListedWindows);
+    std::vector<WindowHandle> handles;
+    for (std::size_t i = 0; i < listed; ++i)
+        handles.push_back(windows[i].handle);
+    ids.renew(handles, {targetWindow, streamedWindow});
+
+    std::string listing;
     for (std::size_t i = 0; i < listed; ++i) {
         const WindowEntry& entry = windows[i];
         if (entry.handle == 0)
@@ -87,15 +92,15 @@ void DesktopController::listWindows()
         streamThumbnail(entry.handle, static_cast<std::int32_t>(i));
         if (!listing.empty())
             listing += '\n';
-        listing += formatTriple(entry.handle, entry.width, entry.height);
+        listing += formatTriple(ids.idOf(entry.handle), entry.width, entry.height);
     }
     services.wait(kSettleWait);
     reply(kWindowListReply, std::move(listing));
 }
 
-void DesktopController::selectWindow(float handle)
+void DesktopController::selectWindow(float id)
 {
-    const WindowHandle window = truncateToInt(handle);
+    const WindowHandle window = ids.handleOf(truncateToInt(id));
     const auto rect = services.windowRect(window);
     if (!rect)
         return;

@@ -6,6 +6,7 @@
 // desktop in the tests.
 
 #include <chrono>
+#include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <span>
@@ -14,8 +15,9 @@
 
 namespace corvello {
 
-// Window handles travel as 32-bit numbers on the remote link; both platforms'
-// handles fit (Win32 HWNDs are sign-extended 32-bit values, X11 XIDs are 29-bit).
+// The platform's window handle. Both platforms' handles fit 32 bits (Win32
+// HWNDs are sign-extended 32-bit values, X11 XIDs are 29-bit); the remote
+// never sees them, only the ids of WindowIds.h.
 using WindowHandle = std::int32_t;
 inline constexpr WindowHandle kNoWindow = -1;
 
@@ -52,13 +54,29 @@ struct TopLevelWindow {
 
 enum class MouseAction { press, move, release };
 
+// Captured pixels where the platform put them: 32-bit 0x??RRGGBB values in
+// host order (little-endian), top row first, `stride` values from one row to
+// the next. The fourth byte is whatever the platform left there; whoever
+// sends the pixels clears it.
+struct PixelView {
+    const std::uint32_t* pixels = nullptr;
+    PixelSize size;
+    std::size_t stride = 0;
+
+    const std::uint32_t* row(std::int32_t y) const { return pixels + static_cast<std::size_t>(y) * stride; }
+};
+
 class DesktopServices {
 public:
     virtual ~DesktopServices() = default;
 
-    // Primary display in pixels; 0 x 0 when there is no display.
-    virtual PixelSize screenSize() = 0;
-    // One absolute pointer event, position normalised to 0..65535 on both axes.
+    // The desktop that pointer positions are normalised over, in physical
+    // pixels: the X screen; on Windows the virtual desktop that spans every
+    // monitor (its left and top are negative when a monitor lies left of or
+    // above the primary one). Empty when there is no display.
+    virtual WindowRect desktopArea() = 0;
+    // One absolute pointer event, position normalised to 0..65535 across
+    // desktopArea() on both axes.
     virtual void injectMouse(std::int32_t normalisedX, std::int32_t normalisedY, MouseAction action) = 0;
 
     virtual std::vector<ShownProcess> shownProcesses() = 0;
@@ -72,11 +90,14 @@ public:
     // Restores a minimized window, otherwise raises and focuses it.
     virtual void bringToFront(WindowHandle window) = 0;
 
-    // Copies the screen area into `pixels` as 32-bit 0x00RRGGBB values,
-    // little-endian, top row first, rows packed. Fails when `pixels` is
-    // smaller than the area or the platform cannot read the screen.
-    virtual bool captureScreen(const WindowRect& area, std::span<std::uint8_t> pixels) = 0;
-    // Draws the whole window scaled down to `size` (same pixel layout).
+    // The window's picture as shown in `area` of the screen (its rectangle,
+    // moved by the desktop origin and clipped to the capture limits); parts
+    // off the screen are black. Captured into memory the backend owns, with
+    // no copy where the platform allows: the view stays valid until the next
+    // capture, so callers produce one picture at a time (ImageBuffers' lease).
+    virtual std::optional<PixelView> captureWindow(WindowHandle window, const WindowRect& area) = 0;
+    // Draws the whole window scaled down to `size` into `pixels`: 32-bit
+    // 0x00RRGGBB values, little-endian, top row first, rows packed.
     virtual bool captureThumbnail(WindowHandle window, PixelSize size, std::span<std::uint8_t> pixels) = 0;
 
     // Blocks the calling thread; a seam so tests need not wait for real.

@@ -1,5 +1,7 @@
 // The Windows desktop: SendInput for the pointer, process status and window
-// management for the inventory, GDI for pixels.
+// management for the inventory, GDI for pixels. Everything is in physical
+// pixels: the process is per-monitor DPI aware (the manifest says so; the
+// call below covers programs without it, such as the tests).
 
 #include "desktop/Win32Desktop.h"  // windows.h must precede psapi.h
 
@@ -7,6 +9,8 @@
 
 #include <set>
 #include <string>
+
+#include "platform/Log.h"
 
 namespace corvello {
 
@@ -16,6 +20,21 @@ constexpr DWORD kProcessAccess = PROCESS_QUERY_INFORMATION | PROCESS_VM_READ | P
 constexpr DWORD kMaxProcessIds = 1024;
 constexpr DWORD kMaxNameLength = 260;
 constexpr LONG kNoActivateTransparent = WS_EX_NOACTIVATE | WS_EX_TRANSPARENT;  // 0x08000020
+
+log::RateLimitedLog inputTrouble(log::Level::warning, std::chrono::seconds(10));
+
+// The call and its constant exist from Windows 10 1703 on: looked up at run time.
+void becomePerMonitorDpiAware()
+{
+    using SetContext = BOOL(WINAPI*)(HANDLE);
+    const auto perMonitorV2 = reinterpret_cast<HANDLE>(static_cast<std::intptr_t>(-4));  // DPI_AWARENESS_CONTEXT_PER_MONITOR_AWARE_V2
+    const auto set = reinterpret_cast<SetContext>(
+        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("user32.dll"), "SetProcessDpiAwarenessContext")));
+    // Access denied: the awareness is already set, by the manifest.
+    if (set && (set(perMonitorV2) || GetLastError() == ERROR_ACCESS_DENIED))
+        return;
+    SetProcessDPIAware();  // before Windows 10: at least not scaled to the system DPI
+}
 
 BOOL CALLBACK collectWindow(HWND window, LPARAM list)
 {
@@ -65,20 +84,33 @@ std::string processName(HANDLE process)
 
 class Win32DesktopServices final : public DesktopServices {
 public:
-    PixelSize screenSize() override { return {GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN)}; }
+    Win32DesktopServices() { becomePerMonitorDpiAware(); }
 
+    WindowRect desktopArea() override
+    {
+        const int left = GetSystemMetrics(SM_XVIRTUALSCREEN);
+        const int top = GetSystemMetrics(SM_YVIRTUALSCREEN);
+        return {left, top, left + GetSystemMetrics(SM_CXVIRTUALSCREEN), top + GetSystemMetrics(SM_CYVIRTUALSCREEN)};
+    }
+
+    // Normalised over the virtual desktop, so a tap on a window on any
+    // monitor lands on it (without the flag, 0..65535 spans the primary only).
     void injectMouse(std::int32_t normalisedX, std::int32_t normalisedY, MouseAction action) override
     {
         INPUT input = {};
         input.type = INPUT_MOUSE;
         input.mi.dx = normalisedX;
         input.mi.dy = normalisedY;
-        input.mi.dwFlags = MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE;
+        input.mi.dwFlags = MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE | MOUSEEVENTF_VIRTUALDESK;
         if (action == MouseAction::press)
             input.mi.dwFlags |= MOUSEEVENTF_LEFTDOWN;
         else if (action == MouseAction::release)
             input.mi.dwFlags |= MOUSEEVENTF_LEFTUP;
-        SendInput(1, &input, sizeof input);
+        if (SendInput(1, &input, sizeof input) != 1)
+            inputTrouble("Desktop: the pointer event was refused (error %lu)", GetLastError());
+        else if (action == MouseAction::press && outranksThisProgram(GetForegroundWindow()))
+            inputTrouble("Desktop: the window in front runs elevated; Windows drops the remote's pointer input to it "
+                         "unless Corvello runs elevated too");
     }
 
     std::vector<ShownProcess> shownProcesses() override
@@ -135,17 +167,23 @@ public:
 
     void bringToFront(WindowHandle handle) override { bringWindowToFront(toHwnd(handle)); }
 
-    bool captureScreen(const WindowRect& area, std::span<std::uint8_t> pixels) override
+    std::optional<PixelView> captureWindow(WindowHandle handle, const WindowRect& area) override
     {
-        return captureScreenArea(area, pixels);
+        return captureWindowPicture(toHwnd(handle), area, watched);
     }
 
     bool captureThumbnail(WindowHandle handle, PixelSize size, std::span<std::uint8_t> pixels) override
     {
-        return captureWindowThumbnail(toHwnd(handle), size, pixels);
+        return captureWindowThumbnail(toHwnd(handle), size, thumbnailSource, thumbnail, pixels);
     }
 
     void wait(std::chrono::milliseconds duration) override { Sleep(static_cast<DWORD>(duration.count())); }
+
+private:
+    // Callers produce one picture at a time (DesktopServices.h).
+    DibCanvas watched;
+    DibCanvas thumbnailSource;
+    DibCanvas thumbnail;
 };
 
 }  // namespace

@@ -1,5 +1,5 @@
 // The Linux desktop: XTest for the pointer, the window manager's EWMH hints
-// for windows and focus, /proc for program names, XGetImage for pixels.
+// for windows and focus, /proc for program names, X11Capture for pixels.
 // Without a display every query answers as if no window could be read.
 
 #include <X11/Xlib.h>
@@ -14,8 +14,8 @@
 #include <thread>
 
 #include "desktop/DesktopServices.h"
-#include "desktop/LittleEndian.h"
 #include "desktop/PixelScaling.h"
+#include "desktop/X11Capture.h"
 #include "desktop/X11Display.h"
 
 namespace corvello {
@@ -24,9 +24,6 @@ namespace {
 
 constexpr int kLeftButton = 1;
 constexpr long kActivationFromPager = 2;  // lets the window manager honour the request
-// Thumbnails are shrunk from the window's on-screen pixels; this bounds the
-// temporary copy of a huge window.
-constexpr std::uint64_t kMaxThumbnailSource = 256ull << 20;
 
 // The program's executable name, as the process list shows it.
 std::string programName(std::int32_t pid)
@@ -50,35 +47,15 @@ std::int32_t toPixel(std::int32_t normalised, std::int32_t screenLength)
     return static_cast<std::int32_t>(std::lround(static_cast<double>(normalised) * (screenLength - 1) / 65535.0));
 }
 
-WindowRect intersect(const WindowRect& a, const WindowRect& b)
-{
-    const WindowRect r{std::max(a.left, b.left), std::max(a.top, b.top), std::min(a.right, b.right),
-                       std::min(a.bottom, b.bottom)};
-    return r.width() > 0 && r.height() > 0 ? r : WindowRect{};
-}
-
-bool hasStandardTrueColour(const XImage& image)
-{
-    return image.bits_per_pixel == 32 && image.red_mask == 0xFF0000 && image.green_mask == 0xFF00 &&
-           image.blue_mask == 0xFF;
-}
-
-std::uint32_t imagePixel(const XImage& image, int x, int y)
-{
-    const auto* at = reinterpret_cast<const std::uint8_t*>(image.data) + y * image.bytes_per_line + x * 4;
-    const std::uint32_t value = loadLE32(at);
-    return image.byte_order == LSBFirst ? value : __builtin_bswap32(value);
-}
-
 class X11DesktopServices final : public DesktopServices {
 public:
-    PixelSize screenSize() override
+    WindowRect desktopArea() override
     {
         std::lock_guard lock(mutex);
         Display* d = x.connection();
         if (!d)
             return {};
-        return {DisplayWidth(d, x.screen()), DisplayHeight(d, x.screen())};
+        return {0, 0, DisplayWidth(d, x.screen()), DisplayHeight(d, x.screen())};
     }
 
     void injectMouse(std::int32_t normalisedX, std::int32_t normalisedY, MouseAction action) override
@@ -176,10 +153,11 @@ public:
         XFlush(d);
     }
 
-    bool captureScreen(const WindowRect& area, std::span<std::uint8_t> pixels) override
+    // The window's screen area: what is in front of the window shows too.
+    std::optional<PixelView> captureWindow(WindowHandle, const WindowRect& area) override
     {
         std::lock_guard lock(mutex);
-        return copyScreen(area, pixels);
+        return screen.capture(x, area);
     }
 
     bool captureThumbnail(WindowHandle handle, PixelSize size, std::span<std::uint8_t> pixels) override
@@ -188,12 +166,8 @@ public:
         const auto rect = rectOf(handle);
         if (!rect)
             return false;
-        const PixelSize full{rect->width(), rect->height()};
-        const std::uint64_t bytes = std::uint64_t(full.width) * std::uint64_t(full.height) * 4;
-        if (bytes == 0 || bytes > kMaxThumbnailSource)
-            return false;
-        std::vector<std::uint8_t> source(bytes);
-        return copyScreen(*rect, source) && shrinkPixels(source, full, pixels, size);
+        const auto source = screen.capture(x, *rect);
+        return source && shrinkPixels(*source, pixels, size);
     }
 
     void wait(std::chrono::milliseconds duration) override { std::this_thread::sleep_for(duration); }
@@ -212,9 +186,7 @@ private:
             return std::nullopt;
         int left = 0, top = 0;
         Window child = 0;
-        X11Display::ErrorTrap trap(d);
-        XTranslateCoordinates(d, window, x.root(), 0, 0, &left, &top, &child);
-        if (trap.failed())
+        if (!XTranslateCoordinates(d, window, x.root(), 0, 0, &left, &top, &child))
             return std::nullopt;
         return WindowRect{left, top, left + attributes.width, top + attributes.height};
     }
@@ -240,11 +212,10 @@ private:
             Window root = 0, parent = 0;
             Window* children = nullptr;
             unsigned int count = 0;
-            X11Display::ErrorTrap trap(d);
             const Status ok = XQueryTree(d, window, &root, &parent, &children, &count);
             if (children)
                 XFree(children);
-            if (!ok || trap.failed())
+            if (!ok)
                 return 0;
             if (parent == x.root())
                 return window;
@@ -273,41 +244,9 @@ private:
         XSendEvent(d, x.root(), False, SubstructureRedirectMask | SubstructureNotifyMask, &event);
     }
 
-    // Pixels outside the screen come out black, as a screen blit gives them.
-    bool copyScreen(const WindowRect& area, std::span<std::uint8_t> pixels)
-    {
-        Display* d = x.connection();
-        const std::uint64_t needed = std::uint64_t(std::max(area.width(), 0)) * std::max(area.height(), 0) * 4;
-        if (!d || needed == 0 || pixels.size() < needed)
-            return false;
-        std::fill(pixels.begin(), pixels.begin() + static_cast<std::ptrdiff_t>(needed), 0);
-        const WindowRect screen{0, 0, DisplayWidth(d, x.screen()), DisplayHeight(d, x.screen())};
-        const WindowRect visible = intersect(area, screen);
-        if (visible.width() == 0)
-            return true;
-        X11Display::ErrorTrap trap(d);
-        XImage* image = XGetImage(d, x.root(), visible.left, visible.top, static_cast<unsigned>(visible.width()),
-                                  static_cast<unsigned>(visible.height()), AllPlanes, ZPixmap);
-        const bool usable = !trap.failed() && image && hasStandardTrueColour(*image);
-        if (usable)
-            copyRows(*image, visible, area, pixels.data());
-        if (image)
-            XDestroyImage(image);
-        return usable;
-    }
-
-    static void copyRows(const XImage& image, const WindowRect& visible, const WindowRect& area, std::uint8_t* out)
-    {
-        for (int y = 0; y < visible.height(); ++y) {
-            std::uint8_t* row = out + ((std::size_t(visible.top - area.top + y) * area.width()) +
-                                       std::size_t(visible.left - area.left)) * 4;
-            for (int column = 0; column < visible.width(); ++column)
-                storeLE32(row + column * 4, imagePixel(image, column, y) & 0x00FFFFFF);
-        }
-    }
-
     std::mutex mutex;  // Xlib calls on one connection must not interleave
     X11Display x;
+    X11Capture screen;
 };
 
 }  // namespace

@@ -1,6 +1,7 @@
 #pragma once
-// Settings of the desktop that every controller shares: where the remote's
-// picture of the desktop starts, and how much of a window may be captured.
+// Settings of the desktop that every controller shares: whether the remote
+// may use the desktop, where the remote's picture of the desktop starts, and
+// how much of a window may be captured.
 // Atomics, because the two controllers may in principle run on different
 // threads; the design has one remote driving the desktop at a time, so no
 // stronger consistency is needed.
@@ -21,6 +22,11 @@ inline constexpr std::int32_t kDefaultCaptureHeightLimit = 609;
 
 class DesktopSettings {
 public:
+    // Whether the remote may use the desktop at all (pointer, lists, focus,
+    // pictures); the user's switch, which may change while a remote is connected.
+    bool allowsControl() const { return controlAllowed.load(); }
+    void allowControl(bool allowed) { controlAllowed = allowed; }
+
     DesktopPoint origin() const { return {originX.load(), originY.load()}; }
     void setOrigin(DesktopPoint point)
     {
@@ -37,6 +43,7 @@ public:
     }
 
 private:
+    std::atomic<bool> controlAllowed{true};
     std::atomic<std::int32_t> originX{0};
     std::atomic<std::int32_t> originY{0};
     std::atomic<std::int32_t> widthLimit{kDefaultCaptureWidthLimit};

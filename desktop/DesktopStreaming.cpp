@@ -2,7 +2,6 @@
 // the thumbnails of the window list.
 
 #include <algorithm>
-#include <cstring>
 #include <limits>
 
 #include "desktop/BitmapFile.h"
@@ -43,7 +42,7 @@ bool positive(PixelSize size)
 
 void DesktopController::requestImage(std::string_view argument, bool changesOnly)
 {
-    const WindowHandle window = readLeadingInt(argument);
+    const WindowHandle window = ids.handleOf(readLeadingInt(argument));
     if (!isInFront(window)) {
         sendNoImage(replies());
         sendHiddenNoticeIfDue();
@@ -68,16 +67,13 @@ void DesktopController::sendFullImage(WindowHandle window, ImageBuffers& buffers
         return;
     }
     needFullFrame = false;
-    const auto captured = capture(window, buffers);
+    const auto captured = capture(window);
     if (!captured)
         return;
     streamedWindow = window;
-    windowSize = {static_cast<float>(captured->size.width), static_cast<float>(captured->size.height)};
+    windowSize = {static_cast<float>(captured->picture.size.width), static_cast<float>(captured->picture.size.height)};
     sendSizeNoticeIfDue(targetWindow, captured->fullSize);
-    streamImage(replies(), bitmapFileBytes(buffers.capture, captured->size), kWatchedImage, captured->size,
-                buffers.compressed);
-    const auto bytes = static_cast<std::size_t>(pixelBytes(captured->size));
-    std::memcpy(buffers.reference.data(), buffers.capture.data() + kBitmapHeadersSize, bytes);
+    streamWatchedImage(replies(), captured->picture, buffers);
     buffers.referenceOwner = this;
 }
 
@@ -89,19 +85,20 @@ void DesktopController::sendImageChanges(WindowHandle window, ImageBuffers& buff
     }
     if (window != streamedWindow || needFullFrame || buffers.referenceOwner != this)
         sendFullImage(window, buffers);
-    const auto captured = capture(window, buffers);
+    const auto captured = capture(window);
     const PixelSize expected{truncateToInt(windowSize.x), truncateToInt(windowSize.y)};
     // Tiles only make sense against this window's own previous picture.
-    if (!captured || captured->size != expected || streamedWindow != window || buffers.referenceOwner != this) {
+    if (!captured || captured->picture.size != expected || streamedWindow != window ||
+        buffers.referenceOwner != this) {
         sendFullImage(window, buffers);
         return;
     }
     sendSizeNoticeIfDue(targetWindow, captured->fullSize);
-    const auto pixels = std::span<const std::uint8_t>(buffers.capture).subspan(kBitmapHeadersSize);
-    streamTileChanges(replies(), pixels, buffers.reference, captured->size, buffers);
+    streamTileChanges(replies(), captured->picture, buffers);
 }
 
-std::optional<DesktopController::Capture> DesktopController::capture(WindowHandle window, ImageBuffers& buffers)
+// Call with the image buffers leased: the view lives until the next capture.
+std::optional<DesktopController::Capture> DesktopController::capture(WindowHandle window)
 {
     const auto rect = services.windowRect(window);
     if (!rect)
@@ -110,19 +107,19 @@ std::optional<DesktopController::Capture> DesktopController::capture(WindowHandl
     const PixelSize size{std::min(full.width, settings.captureWidthLimit()),
                          std::min(full.height, settings.captureHeightLimit())};
     // The reference frame must be able to keep what is captured.
-    if (!positive(size) || pixelBytes(size) > buffers.reference.size())
-        return std::nullopt;
-    const auto pixels = startBitmapFile(buffers.capture, size);
-    if (!pixels)
+    if (!positive(size) || pixelBytes(size) > kReferenceFrameSize)
         return std::nullopt;
     const DesktopPoint origin = settings.origin();
     const std::int32_t left = clampToInt(std::int64_t{rect->left} - origin.x);
     const std::int32_t top = clampToInt(std::int64_t{rect->top} - origin.y);
     const WindowRect area{left, top, clampToInt(std::int64_t{left} + size.width),
                           clampToInt(std::int64_t{top} + size.height)};
-    if (sizeOf(area) != size || !services.captureScreen(area, *pixels))
+    if (sizeOf(area) != size)
         return std::nullopt;
-    return Capture{size, full};
+    const auto picture = services.captureWindow(window, area);
+    if (!picture || picture->size != size || picture->stride < static_cast<std::size_t>(size.width))
+        return std::nullopt;
+    return Capture{*picture, full};
 }
 
 void DesktopController::streamThumbnail(WindowHandle window, std::int32_t imageIndex)
@@ -137,7 +134,7 @@ void DesktopController::streamThumbnail(WindowHandle window, std::int32_t imageI
     const auto pixels = startBitmapFile(buffers->thumbnail, size);
     if (!pixels || !services.captureThumbnail(window, size, *pixels))
         return;
-    streamImage(replies(), bitmapFileBytes(buffers->thumbnail, size), imageIndex, size, buffers->compressed);
+    streamImage(replies(), bitmapFileBytes(buffers->thumbnail, size), imageIndex, size, *buffers);
 }
 
 }  // namespace corvello

@@ -9,6 +9,8 @@
 #include <mutex>
 #include <vector>
 
+#include "desktop/ImageCompression.h"
+
 namespace corvello {
 
 inline constexpr std::size_t kCaptureBufferSize = 2'662'492;
@@ -20,16 +22,19 @@ inline constexpr std::size_t kTileDifferenceSize = kTileSide * kTileSide * 4;
 inline constexpr std::size_t kTileCompressedSize = 16'740;
 
 struct ImageBuffers {
+    // The watched window's bitmap file as it is sent.
     std::vector<std::uint8_t> capture = std::vector<std::uint8_t>(kCaptureBufferSize);
     std::vector<std::uint8_t> thumbnail = std::vector<std::uint8_t>(kThumbnailBufferSize);
     std::vector<std::uint8_t> compressed = std::vector<std::uint8_t>(kCompressionBufferSize);
-    // The watched window's last picture: 32-bit pixels, row stride = width.
-    std::vector<std::uint8_t> reference = std::vector<std::uint8_t>(kReferenceFrameSize);
+    // The watched window's last picture, its words as captured (the fourth
+    // bytes are not sent), row stride = width.
+    std::vector<std::uint32_t> reference = std::vector<std::uint32_t>(kReferenceFrameSize / 4);
     // Which controller's watched window `reference` holds; another
     // controller's picture there forces a full image.
     const void* referenceOwner = nullptr;
-    std::vector<std::uint8_t> tileDifferences = std::vector<std::uint8_t>(kTileDifferenceSize);
+    std::vector<std::uint32_t> tileDifferences = std::vector<std::uint32_t>(kTileDifferenceSize / 4);
     std::vector<std::uint8_t> tileCompressed = std::vector<std::uint8_t>(kTileCompressedSize);
+    ImageCompressor compressor;
 };
 
 class ImageBuffersLease {

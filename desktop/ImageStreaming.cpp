@@ -1,12 +1,15 @@
 #include "desktop/ImageStreaming.h"
 
-#include <cstdio>
+#include <bit>
+#include <cstring>
 
 #include "desktop/BitmapFile.h"
-#include "desktop/ImageCompression.h"
-#include "desktop/LittleEndian.h"
+#include "platform/Log.h"
 
 namespace corvello {
+
+// Pixels are handed to zlib and the remote as they lie in memory.
+static_assert(std::endian::native == std::endian::little, "pictures are sent as little-endian pixels");
 
 namespace {
 
@@ -22,9 +25,14 @@ private:
     RemoteQueue& queue;
 };
 
-Payload compressOrKeep(std::span<const std::uint8_t> bytes, std::span<std::uint8_t> area)
+std::span<const std::uint8_t> bytesOf(const std::uint32_t* values, std::size_t count)
 {
-    if (auto compressed = compressInto(bytes, area))
+    return {reinterpret_cast<const std::uint8_t*>(values), count * 4};
+}
+
+Payload compressOrKeep(std::span<const std::uint8_t> bytes, std::span<std::uint8_t> area, ImageCompressor& zlib)
+{
+    if (auto compressed = zlib.compress(bytes, area))
         return {*compressed, true};
     return {bytes, false};
 }
@@ -32,8 +40,8 @@ Payload compressOrKeep(std::span<const std::uint8_t> bytes, std::span<std::uint8
 void warnIfThumbnailTooLarge(const Payload& payload, std::int32_t imageIndex)
 {
     if (payload.compressed && imageIndex >= 0 && payload.bytes.size() >= kRemoteThumbnailLimit)
-        std::fprintf(stderr, "Error: thumbnail buffer size too small: %d larger than %d\n",
-                     static_cast<int>(payload.bytes.size()), static_cast<int>(kRemoteThumbnailLimit));
+        log::error("Error: thumbnail buffer size too small: %d larger than %d", static_cast<int>(payload.bytes.size()),
+                   static_cast<int>(kRemoteThumbnailLimit));
 }
 
 std::int32_t remainderOrFull(std::int32_t length)
@@ -42,34 +50,93 @@ std::int32_t remainderOrFull(std::int32_t length)
     return rest == 0 ? kTileSide : rest;
 }
 
-// Writes cur - ref of one tile into `differences` and moves ref to cur.
-bool diffTile(const TileArea& tile, std::int32_t stride, std::span<const std::uint8_t> current,
-              std::span<std::uint8_t> reference, std::uint8_t* differences)
+// Whether any word of the tile differs from the reference: row by row with
+// memcmp (which compares many words at a time), stopping at the first
+// differing row, so an unchanged window costs one read of each frame.
+bool tileChanged(const TileArea& tile, const PixelView& current, const std::uint32_t* reference)
 {
-    bool changed = false;
+    const std::size_t rowBytes = static_cast<std::size_t>(tile.width) * 4;
     for (std::int32_t y = tile.y0; y < tile.y0 + tile.height; ++y) {
-        const std::size_t rowStart = (static_cast<std::size_t>(y) * stride + tile.x0) * 4;
-        for (std::size_t at = rowStart; at < rowStart + static_cast<std::size_t>(tile.width) * 4; at += 4) {
-            const std::uint32_t now = loadLE32(&current[at]);
-            const std::uint32_t difference = now - loadLE32(&reference[at]);
-            storeLE32(differences, difference);
-            storeLE32(&reference[at], now);
-            differences += 4;
-            changed |= difference != 0;
+        const std::uint32_t* before = reference + static_cast<std::size_t>(y) * current.size.width + tile.x0;
+        if (std::memcmp(current.row(y) + tile.x0, before, rowBytes) != 0)
+            return true;
+    }
+    return false;
+}
+
+// Writes cur - ref of one tile's colours into `differences` and moves ref to
+// cur. False when only fourth bytes changed: nothing the remote shows.
+bool diffTile(const TileArea& tile, const PixelView& current, std::uint32_t* reference, std::uint32_t* differences)
+{
+    std::uint32_t any = 0;
+    for (std::int32_t y = tile.y0; y < tile.y0 + tile.height; ++y) {
+        const std::uint32_t* now = current.row(y) + tile.x0;
+        std::uint32_t* before = reference + static_cast<std::size_t>(y) * current.size.width + tile.x0;
+        for (std::int32_t x = 0; x < tile.width; ++x) {
+            const std::uint32_t difference = (now[x] & kColourBits) - (before[x] & kColourBits);
+            *differences++ = difference;
+            any |= difference;
+            before[x] = now[x];
         }
     }
-    return changed;
+    return any != 0;
+}
+
+// The reference keeps the words as captured, so comparing needs no masking.
+void keepAsReference(const PixelView& picture, std::uint32_t* reference)
+{
+    const auto width = static_cast<std::size_t>(picture.size.width);
+    for (std::int32_t y = 0; y < picture.size.height; ++y)
+        std::memcpy(reference + y * width, picture.row(y), width * 4);
+}
+
+// The picture as it is sent: its colours, the fourth bytes cleared. Two
+// pixels per step: the file's pixels start at an odd offset (54), so stores
+// go through memcpy, which compiles to plain moves.
+void copyColours(const PixelView& picture, std::uint8_t* out)
+{
+    constexpr std::uint64_t kTwoColours = std::uint64_t{kColourBits} << 32 | kColourBits;
+    const auto width = static_cast<std::size_t>(picture.size.width);
+    for (std::int32_t y = 0; y < picture.size.height; ++y) {
+        const std::uint32_t* row = picture.row(y);
+        std::size_t x = 0;
+        for (; x + 2 <= width; x += 2, out += 8) {
+            std::uint64_t pair;
+            std::memcpy(&pair, row + x, 8);
+            pair &= kTwoColours;
+            std::memcpy(out, &pair, 8);
+        }
+        if (x < width) {
+            const std::uint32_t colour = row[x] & kColourBits;
+            std::memcpy(out, &colour, 4);
+            out += 4;
+        }
+    }
 }
 
 }  // namespace
 
 void streamImage(RemoteQueue& queue, std::span<const std::uint8_t> bitmapFile, std::int32_t imageIndex,
-                 PixelSize size, std::span<std::uint8_t> compressionArea)
+                 PixelSize size, ImageBuffers& workspace)
 {
     Batch batch(queue);
-    const Payload payload = compressOrKeep(bitmapFile, compressionArea);
+    const Payload payload = compressOrKeep(bitmapFile, workspace.compressed, workspace.compressor);
     warnIfThumbnailTooLarge(payload, imageIndex);
     sendImageRecords(queue, payload, imageIndex, size);
+}
+
+void streamWatchedImage(RemoteQueue& queue, const PixelView& picture, ImageBuffers& workspace)
+{
+    const std::uint64_t bytes = pixelBytes(picture.size);
+    const auto file = startBitmapFile(workspace.capture, picture.size);
+    if (bytes == 0 || bytes > workspace.reference.size() * 4 || !file)
+        return;
+    keepAsReference(picture, workspace.reference.data());
+    copyColours(picture, file->data());
+    Batch batch(queue);
+    const Payload payload =
+        compressOrKeep(bitmapFileBytes(workspace.capture, picture.size), workspace.compressed, workspace.compressor);
+    sendImageRecords(queue, payload, kWatchedImage, picture.size);
 }
 
 TileGrid::TileGrid(PixelSize size)
@@ -86,23 +153,23 @@ TileArea TileGrid::tile(std::int32_t column, std::int32_t row) const
             row == rows - 1 ? lastRowHeight : kTileSide};
 }
 
-void streamTileChanges(RemoteQueue& queue, std::span<const std::uint8_t> current,
-                       std::span<std::uint8_t> reference, PixelSize size, ImageBuffers& workspace)
+void streamTileChanges(RemoteQueue& queue, const PixelView& current, ImageBuffers& workspace)
 {
-    const std::uint64_t needed = pixelBytes(size);
-    if (needed == 0 || current.size() < needed || reference.size() < needed)
+    const std::uint64_t bytes = pixelBytes(current.size);
+    if (bytes == 0 || bytes > workspace.reference.size() * 4)
         return;
+    std::uint32_t* reference = workspace.reference.data();
+    std::uint32_t* differences = workspace.tileDifferences.data();
     Batch batch(queue);
-    const TileGrid grid(size);
+    const TileGrid grid(current.size);
     bool anyTileSent = false;
     for (std::int32_t row = 0; row < grid.rows; ++row) {
         for (std::int32_t column = 0; column < grid.columns; ++column) {
             const TileArea tile = grid.tile(column, row);
-            if (!diffTile(tile, size.width, current, reference, workspace.tileDifferences.data()))
+            if (!tileChanged(tile, current, reference) || !diffTile(tile, current, reference, differences))
                 continue;
-            const auto differences = std::span<const std::uint8_t>(workspace.tileDifferences)
-                                         .first(static_cast<std::size_t>(tile.width) * tile.height * 4);
-            sendTileRecords(queue, compressOrKeep(differences, workspace.tileCompressed), tile);
+            const auto tileBytes = bytesOf(differences, static_cast<std::size_t>(tile.width) * tile.height);
+            sendTileRecords(queue, compressOrKeep(tileBytes, workspace.tileCompressed, workspace.compressor), tile);
             anyTileSent = true;
         }
     }

@@ -20,12 +20,13 @@ Span1D coveredRange(std::int32_t i, std::int32_t toLength, std::int32_t fromLeng
     return {begin, end > begin ? end : begin + 1};
 }
 
-std::uint32_t averageBox(std::span<const std::uint8_t> from, std::int32_t stride, Span1D xs, Span1D ys)
+std::uint32_t averageBox(const PixelView& from, Span1D xs, Span1D ys)
 {
     std::uint64_t sums[3] = {0, 0, 0};
     for (std::int64_t y = ys.begin; y < ys.end; ++y) {
+        const std::uint32_t* row = from.row(static_cast<std::int32_t>(y));
         for (std::int64_t x = xs.begin; x < xs.end; ++x) {
-            const std::uint32_t pixel = loadLE32(&from[static_cast<std::size_t>((y * stride + x) * 4)]);
+            const std::uint32_t pixel = row[x];
             for (int channel = 0; channel < 3; ++channel)
                 sums[channel] += (pixel >> (channel * 8)) & 0xFF;
         }
@@ -39,17 +40,17 @@ std::uint32_t averageBox(std::span<const std::uint8_t> from, std::int32_t stride
 
 }  // namespace
 
-bool shrinkPixels(std::span<const std::uint8_t> from, PixelSize fromSize, std::span<std::uint8_t> to,
-                  PixelSize toSize)
+bool shrinkPixels(const PixelView& from, std::span<std::uint8_t> to, PixelSize toSize)
 {
+    const PixelSize fromSize = from.size;
     if (pixelBytes(toSize) == 0 || toSize.width > fromSize.width || toSize.height > fromSize.height ||
-        from.size() < pixelBytes(fromSize) || to.size() < pixelBytes(toSize))
+        !from.pixels || from.stride < static_cast<std::size_t>(fromSize.width) || to.size() < pixelBytes(toSize))
         return false;
     std::uint8_t* out = to.data();
     for (std::int32_t y = 0; y < toSize.height; ++y) {
         const Span1D ys = coveredRange(y, toSize.height, fromSize.height);
         for (std::int32_t x = 0; x < toSize.width; ++x) {
-            storeLE32(out, averageBox(from, fromSize.width, coveredRange(x, toSize.width, fromSize.width), ys));
+            storeLE32(out, averageBox(from, coveredRange(x, toSize.width, fromSize.width), ys));
             out += 4;
         }
     }

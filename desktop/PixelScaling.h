@@ -10,9 +10,9 @@
 
 namespace corvello {
 
-// Both pictures are 32-bit little-endian pixels, rows packed, top row first;
-// `to` must not be larger than `from`. Returns false when a buffer is too short.
-bool shrinkPixels(std::span<const std::uint8_t> from, PixelSize fromSize, std::span<std::uint8_t> to,
-                  PixelSize toSize);
+// `to` receives 32-bit little-endian 0x00RRGGBB pixels, rows packed, top
+// row first; it must not be larger than `from`. Returns false when it is, or
+// when `to` is too short.
+bool shrinkPixels(const PixelView& from, std::span<std::uint8_t> to, PixelSize toSize);
 
 }  // namespace corvello

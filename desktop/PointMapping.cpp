@@ -1,5 +1,7 @@
 #include "desktop/PointMapping.h"
 
+#include <algorithm>
+
 namespace corvello {
 
 FloatPoint PointMapping::map(IntPair touch) const
@@ -11,14 +13,18 @@ FloatPoint PointMapping::map(IntPair touch) const
     return {x + windowOrigin.x, y + windowOrigin.y};
 }
 
-std::optional<NormalisedPoint> normalise(FloatPoint point, PixelSize screen)
+std::optional<NormalisedPoint> normalise(FloatPoint point, const WindowRect& desktop)
 {
-    if (screen.width < 2 || screen.height < 2)
+    const std::int64_t width = std::int64_t{desktop.right} - desktop.left;
+    const std::int64_t height = std::int64_t{desktop.bottom} - desktop.top;
+    if (width < 2 || height < 2)
         return std::nullopt;
     constexpr float kFullScale = 65535.0f;
+    // Beyond the desktop's edge is the edge: both platforms would put the pointer there anyway.
+    const auto onDesktop = [](float position) { return std::clamp(truncateToInt(position), 0, 65535); };
     return NormalisedPoint{
-        truncateToInt(point.x * kFullScale / static_cast<float>(screen.width - 1)),
-        truncateToInt(point.y * kFullScale / static_cast<float>(screen.height - 1)),
+        onDesktop((point.x - static_cast<float>(desktop.left)) * kFullScale / static_cast<float>(width - 1)),
+        onDesktop((point.y - static_cast<float>(desktop.top)) * kFullScale / static_cast<float>(height - 1)),
     };
 }
 

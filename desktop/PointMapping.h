@@ -26,13 +26,14 @@ struct PointMapping {
     FloatPoint map(IntPair touch) const;
 };
 
-// The pointer event position normalised to 0..65535 across the screen;
-// empty when the screen is too small to normalise against (no display).
+// The pointer event position normalised to 0..65535 across the desktop area
+// (desktop coordinates, physical pixels), clamped to its edges; empty when
+// the area is too small to normalise against (no display).
 struct NormalisedPoint {
     std::int32_t x = 0;
     std::int32_t y = 0;
     friend bool operator==(const NormalisedPoint&, const NormalisedPoint&) = default;
 };
-std::optional<NormalisedPoint> normalise(FloatPoint point, PixelSize screen);
+std::optional<NormalisedPoint> normalise(FloatPoint point, const WindowRect& desktop);
 
 }  // namespace corvello

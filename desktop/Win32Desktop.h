@@ -4,6 +4,7 @@
 #include <windows.h>
 
 #include <cstdint>
+#include <optional>
 #include <span>
 
 #include "desktop/DesktopServices.h"
@@ -26,10 +27,43 @@ inline WindowHandle fromHwnd(HWND window)
 // restored.
 void bringWindowToFront(HWND window);
 
-// Copies a screen area, layered windows included (GDI blit with CAPTUREBLT).
-bool captureScreenArea(const WindowRect& area, std::span<std::uint8_t> pixels);
+// A top-down 32-bit DIB section selected into its own memory DC: GDI draws
+// into it and its bits are read where they lie, with no copy.
+class DibCanvas {
+public:
+    DibCanvas() = default;
+    ~DibCanvas();
+    DibCanvas(const DibCanvas&) = delete;
+    DibCanvas& operator=(const DibCanvas&) = delete;
 
-// Shrinks what the window draws (frame included) with a half-tone stretch.
-bool captureWindowThumbnail(HWND window, PixelSize size, std::span<std::uint8_t> pixels);
+    // Ready for a picture of `size`; the section is kept while the size stays.
+    bool prepare(HDC reference, PixelSize size);
+    HDC context() const { return dc; }
+    // The pixels, once GDI has finished drawing.
+    PixelView view() const;
+
+private:
+    void release();
+
+    HDC dc = nullptr;
+    HBITMAP bitmap = nullptr;
+    HGDIOBJ previous = nullptr;
+    std::uint32_t* bits = nullptr;
+    PixelSize size;
+};
+
+// The window's picture at `area` (PictureSource.h says whether it is drawn
+// by the window or blitted from the screen, layered windows included).
+std::optional<PixelView> captureWindowPicture(HWND window, const WindowRect& area, DibCanvas& canvas);
+
+// Shrinks what the window draws (frame included) with a half-tone stretch;
+// `full` holds the window's own full-size drawing on the way.
+bool captureWindowThumbnail(HWND window, PixelSize size, DibCanvas& full, DibCanvas& small,
+                            std::span<std::uint8_t> pixels);
+
+// Whether the window's program runs at a higher integrity level than this
+// one (elevated while Corvello is not): Windows then drops the input this
+// program injects into it and refuses to give it the foreground, silently.
+bool outranksThisProgram(HWND window);
 
 }  // namespace corvello

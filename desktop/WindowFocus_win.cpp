@@ -1,8 +1,36 @@
 #include "desktop/Win32Desktop.h"
 
+#include <optional>
+#include <vector>
+
+#include "platform/Log.h"
+
 namespace corvello {
 
 namespace {
+
+log::RateLimitedLog focusTrouble(log::Level::warning, std::chrono::seconds(10));
+
+// The mandatory integrity level (the last sub-authority of the label's SID).
+std::optional<DWORD> integrityLevel(HANDLE process)
+{
+    HANDLE token = nullptr;
+    if (!OpenProcessToken(process, TOKEN_QUERY, &token))
+        return std::nullopt;
+    DWORD bytes = 0;
+    GetTokenInformation(token, TokenIntegrityLevel, nullptr, 0, &bytes);
+    std::vector<std::uint8_t> buffer(bytes);
+    std::optional<DWORD> level;
+    if (bytes >= sizeof(TOKEN_MANDATORY_LABEL) &&
+        GetTokenInformation(token, TokenIntegrityLevel, buffer.data(), bytes, &bytes)) {
+        const auto* label = reinterpret_cast<const TOKEN_MANDATORY_LABEL*>(buffer.data());
+        const UCHAR count = *GetSidSubAuthorityCount(label->Label.Sid);
+        if (count > 0)
+            level = *GetSidSubAuthority(label->Label.Sid, count - 1u);
+    }
+    CloseHandle(token);
+    return level;
+}
 
 constexpr DWORD kAttachWaitMs = 5;
 constexpr DWORD kAltTapWaitMs = 50;
@@ -42,9 +70,26 @@ void forceForeground(HWND window)
         AttachThreadInput(from, to, FALSE);
     if (GetForegroundWindow() != window)
         SwitchToThisWindow(window, TRUE);
+    if (GetForegroundWindow() != window && outranksThisProgram(window))
+        focusTrouble("Desktop: a window the remote chose runs elevated; Windows keeps it from coming forward "
+                     "unless Corvello runs elevated too");
 }
 
 }  // namespace
+
+bool outranksThisProgram(HWND window)
+{
+    DWORD pid = 0;
+    if (!window || !GetWindowThreadProcessId(window, &pid) || pid == 0)
+        return false;
+    HANDLE process = OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, pid);
+    if (!process)
+        return false;
+    const auto theirs = integrityLevel(process);
+    CloseHandle(process);
+    const auto ours = integrityLevel(GetCurrentProcess());
+    return theirs && ours && *theirs > *ours;
+}
 
 void bringWindowToFront(HWND window)
 {

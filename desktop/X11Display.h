@@ -22,6 +22,8 @@ public:
     int screen() const { return screenNumber; }
 
     // Runs Xlib calls and reports whether the server rejected any of them.
+    // Two round trips: only for requests without a reply. A request with a
+    // reply gets its error instead of the reply, and the call fails.
     class ErrorTrap {
     public:
         explicit ErrorTrap(Display* display);

@@ -97,11 +97,10 @@ std::vector<unsigned long> X11Display::cardinals(Window window, Atom property)
     int format = 0;
     unsigned long count = 0, remaining = 0;
     unsigned char* data = nullptr;
-    ErrorTrap trap(display);
     const int status = XGetWindowProperty(display, window, property, 0, kMaxPropertyItems, False, AnyPropertyType,
                                           &type, &format, &count, &remaining, &data);
     std::vector<unsigned long> values;
-    if (!trap.failed() && status == Success && data && format == 32) {
+    if (status == Success && data && format == 32) {
         // Xlib hands 32-bit properties over as an array of long.
         const auto* items = reinterpret_cast<const unsigned long*>(data);
         values.assign(items, items + count);
@@ -119,9 +118,8 @@ std::vector<Window> X11Display::topLevels()
     Window rootReturn = 0, parent = 0;
     Window* children = nullptr;
     unsigned int count = 0;
-    ErrorTrap trap(display);
     std::vector<Window> windows;
-    if (XQueryTree(display, rootWindow, &rootReturn, &parent, &children, &count) && !trap.failed())
+    if (XQueryTree(display, rootWindow, &rootReturn, &parent, &children, &count))
         windows.assign(children, children + count);
     if (children)
         XFree(children);
@@ -136,9 +134,7 @@ bool X11Display::isTopLevel(Window window)
 
 bool X11Display::attributes(Window window, XWindowAttributes& out)
 {
-    ErrorTrap trap(display);
-    const Status status = XGetWindowAttributes(display, window, &out);
-    return !trap.failed() && status != 0;
+    return XGetWindowAttributes(display, window, &out) != 0;
 }
 
 bool X11Display::minimized(Window window)

@@ -12,7 +12,10 @@ packages=(
   clang libclang-rt-14-dev llvm-14
   # run time and end-to-end tests
   jackd2 libavahi-compat-libdnssd1 avahi-daemon avahi-utils dbus liblo-tools libnss-mdns
+  pipewire pipewire-jack wireplumber dbus-daemon
   xvfb xauth xdotool x11-utils procps
+  # the Debian package and its test in a fresh root
+  debootstrap systemd
   # Windows build and tests under Wine
   g++-mingw-w64-x86-64-posix libz-mingw-w64-dev wine64 wine dpkg-dev
   # a real DAW for the interop test

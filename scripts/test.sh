@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Sets up a fresh Debian 12 machine (as root) and runs every test tier:
-# native unit, end-to-end and interop tests; the unit and end-to-end tests
+# native unit, end-to-end and interop tests; the Debian package in a fresh
+# root; the unit and end-to-end tests
 # again under AddressSanitizer and UndefinedBehaviorSanitizer; a short run of
 # each fuzz target; the MinGW build and the Windows tests under Wine (console
 # tests first, then the desktop ones under Xvfb).
@@ -24,6 +25,8 @@ stage "native tests"
 run_ctest linux -LE interop
 stage "interop tests (a real DAW)"
 run_ctest linux -L interop -j1
+stage "the Debian package, installed into a fresh Debian 12 root"
+bash scripts/package-test.sh || failed+=("package")
 
 stage "sanitizer build"
 cmake --preset linux-asan -DCORVELLO_WERROR=ON >/dev/null

@@ -8,9 +8,10 @@
 
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
-#include "platform/DebugOutput.h"
+#include "platform/Log.h"
 #include "virtmidi/virtmidipaths.h"
 
 namespace corvello {
@@ -36,7 +37,7 @@ bool wouldBlock(int error) { return error == EWOULDBLOCK || error == EAGAIN; }
 
 VirtMidiServerLock::Outcome reportFailure(const std::string& path, const char* why)
 {
-    debugOutput(("Virtual MIDI: cannot lock " + path + ": " + why + "\n").c_str());
+    log::error("Virtual MIDI: cannot lock %s: %s", path.c_str(), why);
     return VirtMidiServerLock::Outcome::unavailable;
 }
 
@@ -65,9 +66,14 @@ VirtMidiServerLock::Outcome VirtMidiServerLock::acquire(std::unique_ptr<VirtMidi
     if (!runtimeDir)
         return Outcome::unavailable;
     const std::string path = virtMidiLockPath(*runtimeDir);
-    const int fd = open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+    const int fd = open(path.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0600);
     if (fd < 0)
         return reportFailure(path, std::strerror(errno));
+    struct stat info {};
+    if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode) || info.st_uid != geteuid()) {
+        close(fd);
+        return reportFailure(path, "not a file of this user");
+    }
     const Outcome outcome = lockExclusively(fd, path);
     if (outcome == Outcome::acquired)
         lock = std::make_unique<FlockServerLock>(fd);
@@ -81,7 +87,7 @@ bool virtMidiServerRunning()
     const auto runtimeDir = virtMidiRuntimeDir();
     if (!runtimeDir)
         return false;
-    const int fd = open(virtMidiLockPath(*runtimeDir).c_str(), O_RDONLY | O_CLOEXEC);
+    const int fd = open(virtMidiLockPath(*runtimeDir).c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
     if (fd < 0)
         return false;
     const bool held = flock(fd, LOCK_SH | LOCK_NB) != 0 && wouldBlock(errno);

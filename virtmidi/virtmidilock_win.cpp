@@ -4,15 +4,17 @@
 
 #include <windows.h>
 
-#include "platform/DebugOutput.h"
+#include "platform/Log.h"
 #include "virtmidi/virtmidiprotocol.h"
+#include "virtmidi/virtmidisecurity_win.h"
 
 namespace corvello {
 
 namespace {
 
 // Nobody ever waits on the mutex: its existence under the GUID's name is the
-// whole signal, so the handle simply stays open while the server runs.
+// whole signal, so the handle simply stays open while the server runs. The
+// name is in the session's namespace: each session has a server of its own.
 class MutexServerLock final : public VirtMidiServerLock {
 public:
     explicit MutexServerLock(HANDLE mutex) : mutex_(mutex) {}
@@ -26,10 +28,13 @@ private:
 
 VirtMidiServerLock::Outcome VirtMidiServerLock::acquire(std::unique_ptr<VirtMidiServerLock>& lock)
 {
-    HANDLE mutex = CreateMutexA(nullptr, FALSE, virtMidiGuid);
+    HANDLE mutex = CreateMutexA(virtMidiSecurityAttributes(), FALSE, virtMidiGuid);
     if (mutex == nullptr) {
-        debugOutput(("Virtual MIDI: cannot create the server mutex, error " +
-                     std::to_string(GetLastError()) + "\n").c_str());
+        if (GetLastError() == ERROR_ACCESS_DENIED)
+            log::error("Virtual MIDI: the server mutex %s exists but this user may not open it",
+                       virtMidiGuid);
+        else
+            log::error("Virtual MIDI: cannot create the server mutex, error %lu", GetLastError());
         return Outcome::unavailable;
     }
     if (GetLastError() == ERROR_ALREADY_EXISTS) {

@@ -1,19 +1,27 @@
 // The virtual MIDI server over overlapped message pipes: one thread keeps a
 // listening instance per port (an overlapped connect whose event is in the
-// thread's wait list) and reads every client through ReadFileEx completion
-// routines, which run inside its alertable wait.
+// thread's wait list), reads every client through ReadFileEx and writes to
+// every client through WriteFileEx, whose completion routines run inside its
+// alertable wait.
 //
 // Decisions:
 // - The listening instances are made by the server thread before start
 //   returns, so a client may connect as soon as start reports success.
 // - The per-port connection lists are changed only on the server thread,
-//   under `connectionsMutex`. A send holds the same mutex while it writes,
-//   so it never writes to a connection that is being freed. The receiver is
-//   called without the mutex held: it may send from inside the receive path.
-// - A send waits for each write through its own OVERLAPPED and event, at
-//   most kSendTimeoutMs. A write still pending then is cancelled: that client
-//   loses the message (reported once), and until one of its writes completes
-//   again it is not waited for at all.
+//   under `connectionsMutex`, which also guards every connection's backlog.
+//   The receiver is called without the mutex held: it may send from inside
+//   the receive path.
+// - A send never waits: it appends the message to each client's backlog and
+//   asks the server thread (by an APC) to write. The server thread keeps one
+//   write in flight per client and starts the next when it completes. A
+//   client is "not reading" only when a write to it has not completed for
+//   kPatienceMs or its backlog would pass its bound; its backlog is dropped,
+//   as is every message sent while that write still waits, until it
+//   completes. Nobody else waits for it.
+// - Every pipe, like the mutex and the key, admits this user at any
+//   integrity level and nobody else, and refuses remote clients. A port's
+//   first instance is made with FILE_FLAG_FIRST_PIPE_INSTANCE: when another
+//   process already has that name, the port is refused, never shared.
 // - A listening instance that cannot be made, or a connect that fails in any
 //   other way than the two expected ones, is reported and retried after a
 //   pause; a client whose connect fails, or whose record cannot be allocated,
@@ -28,35 +36,52 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <climits>
+#include <cstddef>
 #include <list>
 #include <mutex>
 #include <new>
 #include <string>
 #include <vector>
 
-#include "platform/DebugOutput.h"
+#include "platform/Log.h"
+#include "virtmidi/virtmidibacklog.h"
 #include "virtmidi/virtmidiprotocol.h"
+#include "virtmidi/virtmidisecurity_win.h"
 
 namespace corvello {
 
 namespace {
 
 constexpr DWORD kRetryPauseMs = 250;
-constexpr DWORD kSendTimeoutMs = 100;
+constexpr ULONGLONG kPatienceMs = 1000;
 constexpr DWORD kStopDrainMs = 2000;
 
-void report(const std::string& text) { debugOutput(("Virtual MIDI: " + text + "\n").c_str()); }
+struct PipeConnection;
 
-// One connected client. The overlapped block comes first, so the completion
-// routine can take the block's address for the record's.
-struct PipeConnection {
+// One overlapped operation of a connection. The block comes first, so a
+// completion routine finds its operation, and through it the connection.
+struct PipeIo {
     OVERLAPPED overlapped;
-    HANDLE pipe;
-    std::int32_t port;
-    std::uint8_t buffer[virtMidiServerReadSize];
-    bool stalled;  // senders only, under the connections mutex
+    PipeConnection* connection;
 };
-static_assert(offsetof(PipeConnection, overlapped) == 0);
+static_assert(offsetof(PipeIo, overlapped) == 0);
+
+// One connected client. Freed once its pipe is closed and no operation of
+// it is in flight.
+struct PipeConnection {
+    PipeIo readIo{};
+    PipeIo writeIo{};
+    HANDLE pipe = INVALID_HANDLE_VALUE;
+    std::int32_t port = 0;
+    std::uint8_t buffer[virtMidiServerReadSize];
+    // Under the connections mutex.
+    VirtMidiBacklog backlog;
+    std::vector<std::uint8_t> writing;  // the message of the write in flight
+    bool writeInFlight = false;
+    bool notReading = false;
+    ULONGLONG lastProgress = 0;  // when the write in flight started or the last one completed
+};
 
 // The server thread's state for one port.
 struct ListeningPort {
@@ -65,21 +90,11 @@ struct ListeningPort {
     HANDLE connectEvent = nullptr;
     OVERLAPPED connect{};
     HANDLE instance = INVALID_HANDLE_VALUE;
+    int instancesOpen = 0;  // ours of this name: listening, connected, closing
     bool pending = false;
     bool needsInstance = false;
     ULONGLONG retryAt = 0;
 };
-
-// A manual-reset event per sending thread, for waiting on one write.
-HANDLE sendEvent()
-{
-    struct Event {
-        HANDLE handle = CreateEventA(nullptr, TRUE, FALSE, nullptr);
-        ~Event() { CloseHandle(handle); }
-    };
-    thread_local Event event;
-    return event.handle;
-}
 
 class OverlappedPipeServer final : public VirtMidiPipeServer {
 public:
@@ -91,6 +106,8 @@ public:
     void stop() override;
 
     void onReadComplete(PipeConnection* connection, DWORD error, DWORD bytes);
+    void onWriteComplete(PipeConnection* connection, DWORD error);
+    void startWrites();
 
 private:
     static DWORD WINAPI threadMain(void* self);
@@ -98,15 +115,21 @@ private:
     void openPorts();
     void listen(ListeningPort& port);
     void awaitRetry(ListeningPort& port);
+    void refuse(ListeningPort& port);
     void closeInstance(ListeningPort& port);
     void acceptClient(std::int32_t index);
     void retryDuePorts();
-    DWORD nextTimeoutMs() const;
+    DWORD nextTimeoutMs();
     bool startRead(PipeConnection* connection);
-    void disconnectAndClose(PipeConnection* connection);
-    void write(PipeConnection* connection, const std::uint8_t* bytes, DWORD length);
+    void endConnection(PipeConnection* connection);
     void closeEverything();
-    bool anyConnections();
+
+    // Under connectionsMutex_.
+    void startWrite(PipeConnection& connection);
+    void queue(PipeConnection& connection, const std::uint8_t* bytes, std::size_t length);
+    void giveUpOn(PipeConnection& connection, const char* why);
+    void giveUpOnStalled();
+    void closePipe(PipeConnection& connection);
 
     VirtMidiReceiver receiver_ = nullptr;
     void* context_ = nullptr;
@@ -118,17 +141,37 @@ private:
     // Server thread only.
     std::vector<ListeningPort> ports_;
     bool stopping_ = false;
+    int liveConnections_ = 0;  // records not yet freed
 
     std::mutex connectionsMutex_;
     std::vector<std::list<PipeConnection*>> connections_;
+    bool writesRequested_ = false;  // an APC to startWrites is on its way
+    log::RateLimitedLog clientLog_;
 };
 
 OverlappedPipeServer& server();
 
+// Whether some process has a pipe of this name, asked without connecting to
+// it. FILE_FLAG_FIRST_PIPE_INSTANCE alone would refuse a squatter on
+// Windows, but Wine ignores that flag.
+bool pipeNameTaken(const std::string& name)
+{
+    return WaitNamedPipeA(name.c_str(), 1) || GetLastError() == ERROR_SEM_TIMEOUT;
+}
+
+PipeConnection* owner(OVERLAPPED* overlapped) { return reinterpret_cast<PipeIo*>(overlapped)->connection; }
+
 void CALLBACK onPipeReadComplete(DWORD error, DWORD bytes, OVERLAPPED* overlapped)
 {
-    server().onReadComplete(reinterpret_cast<PipeConnection*>(overlapped), error, bytes);
+    server().onReadComplete(owner(overlapped), error, bytes);
 }
+
+void CALLBACK onPipeWriteComplete(DWORD error, DWORD, OVERLAPPED* overlapped)
+{
+    server().onWriteComplete(owner(overlapped), error);
+}
+
+void CALLBACK onWritesRequested(ULONG_PTR) { server().startWrites(); }
 
 bool OverlappedPipeServer::start(const std::vector<std::string>& portNames,
                                  VirtMidiReceiver receiver, void* context)
@@ -141,12 +184,13 @@ bool OverlappedPipeServer::start(const std::vector<std::string>& portNames,
     {
         std::lock_guard connections(connectionsMutex_);
         connections_.assign(portNames.size(), {});
+        writesRequested_ = false;
     }
     if (stopEvent_ == nullptr)
         stopEvent_ = CreateEventA(nullptr, TRUE, FALSE, "virtMidiServerThreadRequestStop");
     readyEvent_ = CreateEventA(nullptr, TRUE, FALSE, nullptr);
     if (stopEvent_ == nullptr || readyEvent_ == nullptr) {
-        report("cannot create the server's events, error " + std::to_string(GetLastError()));
+        log::error("Virtual MIDI: cannot create the server's events, error %lu", GetLastError());
         return false;
     }
     ResetEvent(stopEvent_);
@@ -155,7 +199,7 @@ bool OverlappedPipeServer::start(const std::vector<std::string>& portNames,
     stopping_ = false;
     thread_ = CreateThread(nullptr, 0, &OverlappedPipeServer::threadMain, this, 0, &threadId_);
     if (thread_ == nullptr) {
-        report("cannot start the server thread, error " + std::to_string(GetLastError()));
+        log::error("Virtual MIDI: cannot start the server thread, error %lu", GetLastError());
         CloseHandle(readyEvent_);
         return false;
     }
@@ -187,16 +231,29 @@ void OverlappedPipeServer::listen(ListeningPort& port)
 {
     port.pending = false;
     port.needsInstance = false;
+    const bool first = port.instancesOpen == 0;
+    if (first && pipeNameTaken(port.pipeName)) {
+        refuse(port);
+        return;
+    }
     const HANDLE instance = CreateNamedPipeA(
-        port.pipeName.c_str(), PIPE_ACCESS_DUPLEX | FILE_FLAG_OVERLAPPED,
-        PIPE_TYPE_MESSAGE | PIPE_READMODE_MESSAGE | PIPE_WAIT, PIPE_UNLIMITED_INSTANCES,
-        virtMidiPipeBufferSize, virtMidiPipeBufferSize, virtMidiPipeTimeoutMs, nullptr);
+        port.pipeName.c_str(),
+        PIPE_ACCESS_DUPLEX | FILE_FLAG_OVERLAPPED | (first ? FILE_FLAG_FIRST_PIPE_INSTANCE : 0),
+        PIPE_TYPE_MESSAGE | PIPE_READMODE_MESSAGE | PIPE_WAIT | PIPE_REJECT_REMOTE_CLIENTS,
+        PIPE_UNLIMITED_INSTANCES, virtMidiPipeBufferSize, virtMidiPipeBufferSize,
+        virtMidiPipeTimeoutMs, virtMidiSecurityAttributes());
     if (instance == INVALID_HANDLE_VALUE) {
-        report("cannot create a pipe instance of port \"" + port.name + "\", error " +
-               std::to_string(GetLastError()) + "; retrying");
+        const DWORD error = GetLastError();
+        if (first && error == ERROR_ACCESS_DENIED) {
+            refuse(port);
+            return;
+        }
+        log::error("Virtual MIDI: cannot create a pipe instance of port \"%s\", error %lu; retrying",
+                   port.name.c_str(), error);
         awaitRetry(port);
         return;
     }
+    ++port.instancesOpen;
     port.instance = instance;
     port.connect = OVERLAPPED{};
     port.connect.hEvent = port.connectEvent;
@@ -213,11 +270,20 @@ void OverlappedPipeServer::listen(ListeningPort& port)
         port.pending = true;
         return;
     default:
-        report("cannot listen on port \"" + port.name + "\", error " + std::to_string(error) +
-               "; retrying");
+        log::error("Virtual MIDI: cannot listen on port \"%s\", error %lu; retrying",
+                   port.name.c_str(), error);
         closeInstance(port);
         awaitRetry(port);
     }
+}
+
+// Another process has the port's pipe name, so our DAW's clients could
+// reach it instead of us: the port is never served, never retried.
+void OverlappedPipeServer::refuse(ListeningPort& port)
+{
+    log::error("Virtual MIDI: port \"%s\" is not served: another process already has its pipe %s",
+               port.name.c_str(), port.pipeName.c_str());
+    ResetEvent(port.connectEvent);
 }
 
 void OverlappedPipeServer::awaitRetry(ListeningPort& port)
@@ -233,6 +299,7 @@ void OverlappedPipeServer::closeInstance(ListeningPort& port)
         return;
     CancelIo(port.instance);
     CloseHandle(port.instance);
+    --port.instancesOpen;
     port.instance = INVALID_HANDLE_VALUE;
     port.pending = false;
 }
@@ -245,14 +312,25 @@ void OverlappedPipeServer::retryDuePorts()
             listen(port);
 }
 
-DWORD OverlappedPipeServer::nextTimeoutMs() const
+// Until the next retry of a port or the next client that may run out of
+// patience.
+DWORD OverlappedPipeServer::nextTimeoutMs()
 {
-    DWORD timeout = INFINITE;
-    const ULONGLONG now = GetTickCount64();
+    ULONGLONG next = ULLONG_MAX;
     for (const ListeningPort& port : ports_)
         if (port.needsInstance)
-            timeout = std::min<DWORD>(timeout, port.retryAt > now ? DWORD(port.retryAt - now) : 0);
-    return timeout;
+            next = std::min(next, port.retryAt);
+    {
+        std::lock_guard connections(connectionsMutex_);
+        for (const auto& list : connections_)
+            for (const PipeConnection* connection : list)
+                if (connection->writeInFlight && !connection->notReading)
+                    next = std::min(next, connection->lastProgress + kPatienceMs);
+    }
+    if (next == ULLONG_MAX)
+        return INFINITE;
+    const ULONGLONG now = GetTickCount64();
+    return next > now ? static_cast<DWORD>(std::min<ULONGLONG>(next - now, INFINITE - 1)) : 0;
 }
 
 void OverlappedPipeServer::run()
@@ -267,6 +345,10 @@ void OverlappedPipeServer::run()
     for (;;) {
         const DWORD result =
             WaitForMultipleObjectsEx(count, waitList.data(), FALSE, nextTimeoutMs(), TRUE);
+        {
+            std::lock_guard connections(connectionsMutex_);
+            giveUpOnStalled();
+        }
         if (result == WAIT_IO_COMPLETION)
             continue;
         if (result == WAIT_TIMEOUT) {
@@ -278,7 +360,7 @@ void OverlappedPipeServer::run()
             continue;
         }
         if (result == WAIT_FAILED)
-            report("the server's wait failed, error " + std::to_string(GetLastError()));
+            log::error("Virtual MIDI: the server's wait failed, error %lu", GetLastError());
         break;
     }
     closeEverything();
@@ -289,19 +371,22 @@ void OverlappedPipeServer::acceptClient(std::int32_t index)
     ListeningPort& port = ports_[index];
     DWORD ignored = 0;
     if (port.pending && !GetOverlappedResult(port.instance, &port.connect, &ignored, FALSE)) {
-        report("a client of port \"" + port.name + "\" failed to connect, error " +
-               std::to_string(GetLastError()));
+        clientLog_("Virtual MIDI: a client of port \"%s\" failed to connect, error %lu",
+                   port.name.c_str(), GetLastError());
         closeInstance(port);
         listen(port);
         return;
     }
     auto* connection = new (std::nothrow) PipeConnection{};
     if (connection == nullptr) {
-        report("no memory for a client of port \"" + port.name + "\"; dropped");
+        clientLog_("Virtual MIDI: no memory for a client of port \"%s\"; dropped", port.name.c_str());
         closeInstance(port);
         listen(port);
         return;
     }
+    ++liveConnections_;
+    connection->readIo.connection = connection;
+    connection->writeIo.connection = connection;
     connection->pipe = port.instance;
     connection->port = index;
     port.instance = INVALID_HANDLE_VALUE;
@@ -312,13 +397,13 @@ void OverlappedPipeServer::acceptClient(std::int32_t index)
     // The next client finds no instance until this one listens: make it first.
     listen(port);
     if (!startRead(connection))
-        disconnectAndClose(connection);
+        endConnection(connection);
 }
 
 bool OverlappedPipeServer::startRead(PipeConnection* connection)
 {
     if (ReadFileEx(connection->pipe, connection->buffer, sizeof connection->buffer,
-                   &connection->overlapped, &onPipeReadComplete))
+                   &connection->readIo.overlapped, &onPipeReadComplete))
         return true;
     // Wine refuses an already queued oversize message this way, yet still
     // queues the completion routine, which then ends the connection.
@@ -333,31 +418,130 @@ void OverlappedPipeServer::onReadComplete(PipeConnection* connection, DWORD erro
             return;
     }
     if (error == ERROR_MORE_DATA)
-        report("a client of port \"" + ports_[connection->port].name + "\" sent more than " +
-               std::to_string(sizeof connection->buffer) + " bytes; disconnected");
-    disconnectAndClose(connection);
+        clientLog_("Virtual MIDI: a client of port \"%s\" sent more than %zu bytes; disconnected",
+                   ports_[connection->port].name.c_str(), sizeof connection->buffer);
+    endConnection(connection);
 }
 
-void OverlappedPipeServer::disconnectAndClose(PipeConnection* connection)
+// The read has ended: the client leaves its port at once, and its record
+// goes once a write still in flight has come back too.
+void OverlappedPipeServer::endConnection(PipeConnection* connection)
 {
+    bool writing = false;
     {
         std::lock_guard connections(connectionsMutex_);
         connections_[connection->port].remove(connection);
-        DisconnectNamedPipe(connection->pipe);
-        CloseHandle(connection->pipe);
+        connection->backlog.clear();
+        writing = connection->writeInFlight;
+        if (writing)
+            CancelIoEx(connection->pipe, &connection->writeIo.overlapped);
+        else
+            closePipe(*connection);
     }
-    delete connection;
+    if (!writing) {
+        delete connection;
+        --liveConnections_;
+    }
 }
 
-bool OverlappedPipeServer::anyConnections()
+void OverlappedPipeServer::closePipe(PipeConnection& connection)
+{
+    DisconnectNamedPipe(connection.pipe);
+    CloseHandle(connection.pipe);
+    connection.pipe = INVALID_HANDLE_VALUE;
+    --ports_[connection.port].instancesOpen;
+}
+
+void OverlappedPipeServer::onWriteComplete(PipeConnection* connection, DWORD error)
+{
+    bool ended = false;
+    {
+        std::lock_guard connections(connectionsMutex_);
+        connection->writeInFlight = false;
+        auto& list = connections_[connection->port];
+        ended = std::find(list.begin(), list.end(), connection) == list.end();
+        if (ended) {
+            closePipe(*connection);
+        } else if (error == ERROR_SUCCESS) {
+            if (connection->notReading)
+                log::debug("Virtual MIDI: a client of port %d reads again", int(connection->port));
+            connection->notReading = false;
+            connection->lastProgress = GetTickCount64();
+            startWrite(*connection);
+        } else {
+            connection->backlog.clear();  // gone: its read end drops it
+        }
+    }
+    if (ended) {
+        delete connection;
+        --liveConnections_;
+    }
+}
+
+void OverlappedPipeServer::startWrite(PipeConnection& connection)
+{
+    if (connection.writeInFlight || connection.backlog.empty() || stopping_)
+        return;
+    const auto message = connection.backlog.front();
+    connection.writing.assign(message.begin(), message.end());
+    connection.backlog.pop();
+    connection.writeIo.overlapped = OVERLAPPED{};
+    if (!WriteFileEx(connection.pipe, connection.writing.data(),
+                     static_cast<DWORD>(connection.writing.size()), &connection.writeIo.overlapped,
+                     &onPipeWriteComplete)) {
+        connection.backlog.clear();  // gone: its read end drops it
+        return;
+    }
+    connection.writeInFlight = true;
+}
+
+void OverlappedPipeServer::startWrites()
 {
     std::lock_guard connections(connectionsMutex_);
-    return std::any_of(connections_.begin(), connections_.end(),
-                       [](const auto& list) { return !list.empty(); });
+    writesRequested_ = false;
+    const ULONGLONG now = GetTickCount64();
+    for (auto& list : connections_)
+        for (PipeConnection* connection : list)
+            if (!connection->writeInFlight && !connection->backlog.empty()) {
+                connection->lastProgress = now;
+                startWrite(*connection);
+            }
 }
 
-// Cancelled reads still complete through their routines, which free the
-// records; they only run in an alertable wait, so wait for them here.
+void OverlappedPipeServer::queue(PipeConnection& connection, const std::uint8_t* bytes,
+                                 std::size_t length)
+{
+    if (connection.notReading && connection.writeInFlight)
+        return;
+    if (!connection.backlog.push(bytes, length)) {
+        giveUpOn(connection, "more messages wait for it than it may hold");
+        return;
+    }
+    if (!connection.writeInFlight && !writesRequested_ &&
+        QueueUserAPC(&onWritesRequested, thread_, 0))
+        writesRequested_ = true;
+}
+
+void OverlappedPipeServer::giveUpOn(PipeConnection& connection, const char* why)
+{
+    clientLog_("Virtual MIDI: a client of port %d is not reading (%s); messages for it are dropped",
+               int(connection.port), why);
+    connection.backlog.clear();
+    connection.notReading = true;
+}
+
+void OverlappedPipeServer::giveUpOnStalled()
+{
+    const ULONGLONG now = GetTickCount64();
+    for (auto& list : connections_)
+        for (PipeConnection* connection : list)
+            if (connection->writeInFlight && !connection->notReading &&
+                now - connection->lastProgress >= kPatienceMs)
+                giveUpOn(*connection, "it has taken nothing for a second");
+}
+
+// Cancelled reads and writes still complete through their routines, which
+// free the records; they only run in an alertable wait, so wait for them here.
 void OverlappedPipeServer::closeEverything()
 {
     stopping_ = true;
@@ -372,35 +556,11 @@ void OverlappedPipeServer::closeEverything()
                 CancelIo(connection->pipe);
     }
     const ULONGLONG deadline = GetTickCount64() + kStopDrainMs;
-    while (anyConnections() && GetTickCount64() < deadline)
+    while (liveConnections_ > 0 && GetTickCount64() < deadline)
         SleepEx(10, TRUE);
-    if (anyConnections())
-        report("some client reads did not end at stop; their records are left alone");
+    if (liveConnections_ > 0)
+        log::error("Virtual MIDI: some client reads did not end at stop; their records are left alone");
     ports_.clear();
-}
-
-void OverlappedPipeServer::write(PipeConnection* connection, const std::uint8_t* bytes, DWORD length)
-{
-    OVERLAPPED overlapped{};
-    overlapped.hEvent = sendEvent();
-    DWORD written = 0;
-    if (WriteFile(connection->pipe, bytes, length, nullptr, &overlapped)) {
-        connection->stalled = false;
-        return;
-    }
-    if (GetLastError() != ERROR_IO_PENDING)
-        return;  // a client that went away is dropped by its failing read
-    const DWORD patience = connection->stalled ? 0 : kSendTimeoutMs;
-    if (WaitForSingleObject(overlapped.hEvent, patience) == WAIT_TIMEOUT) {
-        CancelIoEx(connection->pipe, &overlapped);
-        if (!connection->stalled)
-            report("a client of port " + std::to_string(connection->port) +
-                   " is not reading; messages for it are dropped");
-        connection->stalled = true;
-    }
-    // Also waits out a cancel: the block lives on this stack.
-    if (GetOverlappedResult(connection->pipe, &overlapped, &written, TRUE))
-        connection->stalled = false;
 }
 
 void OverlappedPipeServer::send(std::int32_t port, const std::uint8_t* bytes, std::int32_t length)
@@ -409,7 +569,7 @@ void OverlappedPipeServer::send(std::int32_t port, const std::uint8_t* bytes, st
     if (port < 0 || static_cast<std::size_t>(port) >= connections_.size())
         return;
     for (PipeConnection* connection : connections_[port])
-        write(connection, bytes, static_cast<DWORD>(length));
+        queue(*connection, bytes, static_cast<std::size_t>(length));
 }
 
 void OverlappedPipeServer::stop()

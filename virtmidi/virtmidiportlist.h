@@ -8,10 +8,12 @@
 
 namespace corvello {
 
-// Replaces whatever an earlier server left (on POSIX: empties R/G, stale
-// sockets included) and publishes `encodedList`. Failures only reach the
-// debugger output: the ports are served all the same.
-void virtMidiPublishPortList(const std::string& encodedList);
+// Replaces whatever an earlier server left (on POSIX: its list and stale
+// sockets in R/G, nothing else) and publishes `encodedList`. False, after a
+// line in the log, only when the place of the list is unsafe (on POSIX: R/G
+// is a symbolic link, someone else's or open to others): no server may run
+// there. Other failures are logged, and the ports are served all the same.
+bool virtMidiPublishPortList(const std::string& encodedList);
 
 // The published names in port order; empty when nothing readable is published.
 std::vector<std::string> virtMidiReadPortList();

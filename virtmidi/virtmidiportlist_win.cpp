@@ -3,22 +3,30 @@
 #include <windows.h>
 
 #include "virtmidi/virtmidiprotocol.h"
+#include "virtmidi/virtmidisecurity_win.h"
 
 namespace corvello {
 
 // The results are not examined: a registry failure must not keep the ports
 // from being served.
-void virtMidiPublishPortList(const std::string& encodedList)
+bool virtMidiPublishPortList(const std::string& encodedList)
 {
     RegDeleteKeyA(HKEY_CURRENT_USER, virtMidiKeyPath);
     HKEY key = nullptr;
     if (RegCreateKeyExA(HKEY_CURRENT_USER, virtMidiKeyPath, 0, nullptr, REG_OPTION_VOLATILE,
                         KEY_ALL_ACCESS, nullptr, &key, nullptr) != ERROR_SUCCESS)
-        return;
+        return true;
+    // Set after creation rather than passed to it: Wine ignores the
+    // attributes of RegCreateKeyEx. The list is written only once it is set.
+    if (const SECURITY_ATTRIBUTES* attributes = virtMidiSecurityAttributes())
+        RegSetKeySecurity(key, OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION |
+                                   LABEL_SECURITY_INFORMATION,
+                          attributes->lpSecurityDescriptor);
     RegSetValueExA(key, nullptr, 0, REG_MULTI_SZ,
                    reinterpret_cast<const BYTE*>(encodedList.data()),
                    static_cast<DWORD>(encodedList.size()));
     RegCloseKey(key);
+    return true;
 }
 
 std::vector<std::string> virtMidiReadPortList()

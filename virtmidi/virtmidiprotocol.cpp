@@ -5,11 +5,12 @@
 
 namespace corvello {
 
-std::string virtMidiPipeName(std::string_view portName)
+std::string virtMidiPipeName(std::uint32_t sessionId, std::string_view portName)
 {
     char buffer[virtMidiPathBufferSize];
     const std::string name(portName);
-    std::snprintf(buffer, sizeof buffer, virtMidiPipeNameFormat, virtMidiGuid, name.c_str());
+    std::snprintf(buffer, sizeof buffer, virtMidiPipeNameFormat, virtMidiGuid,
+                  static_cast<unsigned long>(sessionId), name.c_str());
     return buffer;
 }
 

@@ -13,8 +13,9 @@ namespace corvello {
 inline constexpr char virtMidiGuid[] = "{5b3e0c71-2d8a-4f16-9c4e-7a0d13b6e285}";
 // Under HKEY_CURRENT_USER; the default value lists the port names (REG_MULTI_SZ).
 inline constexpr char virtMidiKeyPath[] = "SOFTWARE\\{5b3e0c71-2d8a-4f16-9c4e-7a0d13b6e285}";
-// GUID, then port name.
-inline constexpr char virtMidiPipeNameFormat[] = "\\\\.\\pipe\\%s\\%s";
+// GUID, the Windows session id, then the port name: each user session that
+// fast user switching keeps running has servers and pipes of its own.
+inline constexpr char virtMidiPipeNameFormat[] = "\\\\.\\pipe\\%s\\%lu\\%s";
 
 inline constexpr std::size_t virtMidiPathBufferSize = 260;       // pipe names are cut to 259
 inline constexpr std::size_t virtMidiPortNameBound = 260;        // a name reaching it is written empty
@@ -40,7 +41,9 @@ constexpr int midiMessageLength(std::uint8_t firstByte)
     }
 }
 
-// The pipe name of a port, cut to fit the 260-character buffer.
+// The pipe name of a port in a session, cut to fit the 260-character buffer.
+std::string virtMidiPipeName(std::uint32_t sessionId, std::string_view portName);
+// The same in this process's session; Windows only (virtmidisession_win.cpp).
 std::string virtMidiPipeName(std::string_view portName);
 
 // The published port list: each name and its NUL, then one more NUL. A name

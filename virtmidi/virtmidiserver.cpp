@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/DebugOutput.h"
+#include "platform/Log.h"
 #include "virtmidi/virtmidilock.h"
 #include "virtmidi/virtmidipipeserver.h"
 #include "virtmidi/virtmidiportlist.h"
@@ -36,8 +36,7 @@ std::vector<std::string> servedNames(const char* const* portNames, std::size_t m
     const std::string list = virtMidiEncodePortList(portNames);
     std::vector<std::string> names = virtMidiDecodePortList(list.data(), list.size());
     if (names.size() > maxPorts) {
-        debugOutput(("Virtual MIDI: only the first " + std::to_string(maxPorts) +
-                     " ports are served\n").c_str());
+        log::warning("Virtual MIDI: only the first %zu ports are served", maxPorts);
         names.resize(maxPorts);
     }
     return names;
@@ -61,7 +60,7 @@ bool takeLock(std::unique_ptr<VirtMidiServerLock>& lock)
     case VirtMidiServerLock::Outcome::acquired:
         return true;
     case VirtMidiServerLock::Outcome::heldByAnotherServer:
-        debugOutput("A Virtual MIDI Server is already running\n");
+        log::error("A Virtual MIDI Server is already running");
         return false;
     case VirtMidiServerLock::Outcome::unavailable:
         return false;
@@ -79,8 +78,7 @@ bool virtMidiServerStart(const char* const* portNames, VirtMidiReceiver receiver
         return false;
     VirtMidiPipeServer& pipes = virtMidiPipeServer();
     const std::vector<std::string> names = servedNames(portNames, pipes.maxPorts());
-    virtMidiPublishPortList(encodeNames(names));
-    if (!pipes.start(names, receiver, context)) {
+    if (!virtMidiPublishPortList(encodeNames(names)) || !pipes.start(names, receiver, context)) {
         state.lock.reset();
         return false;
     }

@@ -23,7 +23,7 @@ namespace {
 constexpr char kUsage[] =
     "usage: corvmidi-jack [--driver PATH] [--name CLIENT]\n"
     "  --driver PATH  the driver library (default: libcorvmidi.so next to this program,\n"
-    "                 then in ../lib, then wherever the dynamic loader finds it)\n"
+    "                 then in ../lib/corvello, then wherever the dynamic loader finds it)\n"
     "  --name CLIENT  the JACK client name (default: corvmidi)\n"
     "The JACK server is the default one, or the one JACK_DEFAULT_SERVER names.\n";
 
@@ -36,7 +36,7 @@ std::string defaultDriverPath()
 {
     std::error_code error;
     const auto here = std::filesystem::read_symlink("/proc/self/exe", error).parent_path();
-    for (const auto& candidate : {here / "libcorvmidi.so", here / "../lib/libcorvmidi.so"})
+    for (const auto& candidate : {here / "libcorvmidi.so", here / "../lib/corvello/libcorvmidi.so"})
         if (!error && std::filesystem::exists(candidate, error))
             return candidate.string();
     return "libcorvmidi.so";

@@ -10,6 +10,7 @@
 #include "RecordingQueue.h"
 #include "desktop/DesktopController.h"
 #include "desktop/ImageRecords.h"
+#include "platform/Log.h"
 
 namespace corvello::test {
 namespace {
@@ -22,6 +23,21 @@ MessageRecord command(std::int32_t index, std::string text = {}, float value = 0
 struct ControllerFixture : ::testing::Test {
     ControllerFixture() { controller.setHost(1, &queue); }
     ~ControllerFixture() override { settings.setOrigin({}); }
+
+    // Adds a program's window and lists it as the remote would; its id.
+    std::string show(WindowHandle handle, std::int32_t pid, WindowRect rect)
+    {
+        desktop.addProcess(pid, "Program" + std::to_string(pid));
+        desktop.addWindow(handle, pid, rect);
+        controller.receive(command(kListProcessesCommand));
+        controller.receive(command(kSelectProcessCommand, {}, static_cast<float>(pid)));
+        controller.receive(command(kListWindowsCommand, {}, 1.0f));
+        const auto ids = listedWindowIds(queue);
+        queue.records.clear();
+        desktop.raised.clear();
+        desktop.thumbnails.clear();
+        return ids.empty() ? std::string("none") : std::to_string(ids.back());
+    }
 
     FakeDesktop desktop;  // 1281 x 1025: normalising divides by 1280 and 1024
     DesktopSettings settings;
@@ -67,8 +83,8 @@ TEST_F(ControllerFixture, MapsTouchPointsToTheDesktop)
     EXPECT_EQ(desktop.mouse.back(), at(0, 30, MouseAction::move));
 
     // The desktop origin is subtracted; the target window's corner added on a press.
-    desktop.addWindow(77, 5, {100, 50, 400, 350});
-    controller.receive(command(kSelectWindowCommand, {}, 77.0f));
+    const std::string target = show(77, 5, {100, 50, 400, 350});
+    controller.receive(command(kSelectWindowCommand, {}, std::stof(target)));
     controller.receive(command(kSetDesktopOriginCommand, "4,6"));
     controller.receive(command(kPressCommand, "5,5"));
     EXPECT_EQ(desktop.mouse.back(), at(0 - 4 + 100, 30 - 6 + 50, MouseAction::press));
@@ -126,13 +142,31 @@ TEST_F(ControllerFixture, ZoomAndDesktopOrigin)
     EXPECT_EQ(settings.origin(), (DesktopPoint{0, 0}));
 }
 
-TEST_F(ControllerFixture, PointsBeyondTheScreenDoNotWrap)
+TEST_F(ControllerFixture, PointsBeyondTheScreenStopAtItsEdge)
 {
     controller.receive(command(kSetZoomCommand, "0.0000001"));
     controller.receive(command(kMoveCommand, "2000000000,-2000000000"));
-    ASSERT_EQ(desktop.mouse.size(), 1u);
-    EXPECT_EQ(desktop.mouse[0].x, std::numeric_limits<std::int32_t>::max());
-    EXPECT_EQ(desktop.mouse[0].y, std::numeric_limits<std::int32_t>::min());
+    controller.receive(command(kSetZoomCommand, "1"));
+    controller.receive(command(kMoveCommand, "1281,-1"));
+    EXPECT_EQ(desktop.mouse, (std::vector<MouseEvent>{{65535, 0, MouseAction::move}, {65535, 0, MouseAction::move}}));
+}
+
+// Several monitors: positions are normalised over the virtual desktop, whose
+// corner lies left of and above the primary monitor's.
+TEST_F(ControllerFixture, PointsAreNormalisedOverTheVirtualDesktop)
+{
+    desktop.area = WindowRect{-1920, -300, 1281, 1025};  // a 1920-wide monitor left of the primary, 300 higher
+    const std::string left = show(40, 5, {-1900, -250, -1000, 400});
+    controller.receive(command(kSelectWindowCommand, {}, std::stof(left)));
+    controller.receive(command(kPressCommand, "20,50"));
+    const float width = 1281 + 1920 - 1, height = 1025 + 300 - 1;
+    EXPECT_EQ(desktop.mouse.back(),
+              (MouseEvent{static_cast<std::int32_t>((-1880.0f + 1920.0f) * 65535.0f / width),
+                          static_cast<std::int32_t>((-200.0f + 300.0f) * 65535.0f / height), MouseAction::press}));
+    controller.receive(command(kMoveCommand, "1900,250"));  // onto the primary monitor's corner
+    EXPECT_EQ(desktop.mouse.back(),
+              (MouseEvent{static_cast<std::int32_t>(1920.0f * 65535.0f / width),
+                          static_cast<std::int32_t>(300.0f * 65535.0f / height), MouseAction::move}));
 }
 
 TEST(DesktopControllerWithoutScreen, InjectsNothing)
@@ -147,17 +181,17 @@ TEST(DesktopControllerWithoutScreen, InjectsNothing)
 
 TEST_F(ControllerFixture, VisibilityNoticesAreSentOncePerChange)
 {
-    desktop.addWindow(10, 5, {0, 0, 100, 100});
+    const std::string watched = show(10, 5, {0, 0, 100, 100});
     desktop.addWindow(20, 6, {0, 0, 100, 100});
     desktop.foreground = 20;  // another program is in front of window 10
     for (int i = 0; i < 3; ++i)
-        controller.receive(command(kImageChangesCommand, "10"));
+        controller.receive(command(kImageChangesCommand, watched));
     EXPECT_EQ(queue.texts(kVisibilityReply), (std::vector<std::string>{"hidden"}));
     EXPECT_EQ(queue.texts(kRawImageIndex).size(), 3u);  // one "no image" per request
 
     desktop.foreground = 10;
-    controller.receive(command(kFullImageCommand, "10"));
-    controller.receive(command(kFullImageCommand, "10"));
+    controller.receive(command(kFullImageCommand, watched));
+    controller.receive(command(kFullImageCommand, watched));
     EXPECT_EQ(queue.texts(kVisibilityReply), (std::vector<std::string>{"hidden", "focused"}));
 }
 
@@ -173,6 +207,40 @@ TEST_F(ControllerFixture, WithoutAQueueNothingLeavesButFlagsStillChange)
     desktop.foreground = 10;
     controller.receive(command(kFocusTargetCommand));
     EXPECT_EQ(queue.texts(kVisibilityReply), (std::vector<std::string>{"focused"}));
+}
+
+TEST_F(ControllerFixture, WithDesktopControlOffEveryCommandIsIgnoredWithOneLinePerLink)
+{
+    const std::string window = show(10, 5, {0, 0, 100, 100});
+    desktop.foreground = 10;
+    std::vector<std::string> lines;
+    log::setSink([&](log::Level, std::string_view line) { lines.emplace_back(line); });
+    settings.allowControl(false);
+    const auto everyCommand = [&] {
+        for (std::int32_t index = -1; index <= 16; ++index) {
+            const bool takesWindow = index == kFullImageCommand || index == kImageChangesCommand;
+            controller.receive(command(index, takesWindow ? window : "5,5", index == kSelectProcessCommand ? 5.0f : 1.0f));
+        }
+    };
+    everyCommand();
+    everyCommand();
+    controller.setHost(1, &queue);  // the next link selects its host
+    everyCommand();
+    settings.allowControl(true);
+    log::setSink({});
+    EXPECT_TRUE(desktop.mouse.empty());
+    EXPECT_TRUE(desktop.captures.empty());
+    EXPECT_TRUE(desktop.thumbnails.empty());
+    EXPECT_TRUE(desktop.raised.empty());
+    EXPECT_TRUE(queue.records.empty());
+    EXPECT_EQ(lines.size(), 2u);
+    EXPECT_EQ(settings.origin(), (DesktopPoint{0, 0}));  // command 7 ignored too
+
+    // Switched back on while connected, the same link works again.
+    controller.receive(command(kMoveCommand, "5,5"));
+    controller.receive(command(kFullImageCommand, window));
+    EXPECT_EQ(desktop.mouse.size(), 1u);
+    EXPECT_EQ(desktop.captures.size(), 1u);
 }
 
 TEST_F(ControllerFixture, CaptureLimitsAreProcessWideAndResetByANewController)

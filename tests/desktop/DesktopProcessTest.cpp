@@ -1,7 +1,8 @@
 // Desktop commands through the whole program: a real Xvfb (XvfbServer,
 // spawned with -displayfd, stopped by PID), `corvello` started on that
-// display with a private XDG_RUNTIME_DIR, and the reference remote
-// `corvello-remote` on its TCP link; every process is stopped by PID.
+// display with a private XDG_RUNTIME_DIR, the reference remote
+// `corvello-remote` on its TCP link and, as the DAW, `corvello-pipeclient`
+// on a virtual port; every process is stopped by PID.
 
 #include "X11TestWindow.h"  // first: it orders gtest before Xlib
 
@@ -22,7 +23,9 @@ constexpr std::uint32_t kChangedColour = 0x00FFFF00;
 
 class DesktopProcessTest : public ::testing::Test {
 protected:
-    void SetUp() override
+    void SetUp() override { start({}); }
+
+    void start(const std::vector<std::string>& options)
     {
         ASSERT_TRUE(xvfb.running()) << "Xvfb did not start";
         window.emplace(xvfb.display);
@@ -32,9 +35,10 @@ protected:
         char pattern[] = "/tmp/corvello-desktop-e2e-XXXXXX";
         ASSERT_TRUE(mkdtemp(pattern));
         runtimeDir = pattern;
-        const std::vector<std::string> environment{"DISPLAY=" + xvfb.display, "XDG_RUNTIME_DIR=" + runtimeDir,
-                                                   "AVAHI_COMPAT_NOWARN=1"};
-        corvello = std::make_unique<ChildProcess>(std::vector<std::string>{CORVELLO_BIN}, environment);
+        environment = {"DISPLAY=" + xvfb.display, "XDG_RUNTIME_DIR=" + runtimeDir, "AVAHI_COMPAT_NOWARN=1"};
+        std::vector<std::string> argv{CORVELLO_BIN};
+        argv.insert(argv.end(), options.begin(), options.end());
+        corvello = std::make_unique<ChildProcess>(argv, environment);
         const auto line = corvello->waitForErrorLine("listening for the remote on TCP port", 10s);
         ASSERT_TRUE(line) << "corvello did not report its port";
         remote = std::make_unique<ChildProcess>(std::vector<std::string>{
@@ -77,8 +81,20 @@ protected:
         }
     }
 
+    // The window's id, from the window list of this program.
+    std::string listedWindowId()
+    {
+        remote->writeLine("210 14 0");
+        nextDesktopReply(16);
+        remote->writeLine("210 15 " + std::to_string(getpid()));
+        remote->writeLine("210 3 1");
+        const auto list = nextDesktopReply(5);
+        return list ? list->text.substr(0, list->text.find(',')) : "none";
+    }
+
     XvfbServer xvfb;
     std::optional<TestWindow> window;
+    std::vector<std::string> environment;
     std::string runtimeDir;
     std::unique_ptr<ChildProcess> corvello;
     std::unique_ptr<ChildProcess> remote;
@@ -96,7 +112,7 @@ TEST_F(DesktopProcessTest, TheRemoteGetsTheProcessList)
 
 TEST_F(DesktopProcessTest, TheRemoteWatchesAWindowThatChanges)
 {
-    const std::string handle = std::to_string(window->handle());
+    const std::string handle = listedWindowId();
     remote->writeLine("210 12 \"" + handle + "\"");
     PictureDecoder decoder;
     decodeUntil(decoder, [&] { return decoder.images.count(kWatchedImage) == 1; });
@@ -113,6 +129,39 @@ TEST_F(DesktopProcessTest, TheRemoteWatchesAWindowThatChanges)
     EXPECT_EQ(picture.at(190, 10), kChangedColour);
     EXPECT_EQ(picture.at(190, 50), kRightColour);
     EXPECT_EQ(picture.at(10, 10), kLeftColour);
+}
+
+class NoDesktopProcessTest : public DesktopProcessTest {
+protected:
+    void SetUp() override { start({"--no-desktop"}); }
+};
+
+TEST_F(NoDesktopProcessTest, DesktopCommandsAreIgnoredWhileTheDawIsStillServed)
+{
+    auto daw = std::make_unique<ChildProcess>(std::vector<std::string>{PIPECLIENT_BIN, "Tamberlin"}, environment);
+    ASSERT_TRUE(daw->waitForErrorLine("connected to Tamberlin", 5s));
+    const std::string before = commandOutput("DISPLAY=" + xvfb.display + " xdotool getmouselocation");
+
+    for (const char* command : {"210 1 \"300,200\"", "210 0 \"310,210\"", "210 2 \"\"", "210 14 0",
+                                "210 15 -2", "210 12 \"1\"", "210 13 \"1\""})
+        remote->writeLine(command);
+    remote->writeLine("9 0 1");  // a fader: the DAW still hears the remote
+    EXPECT_TRUE(daw->waitForLine("E0 7F 7F", 3s)) << "the fader did not reach the DAW";
+
+    const auto end = std::chrono::steady_clock::now() + 1s;
+    while (std::chrono::steady_clock::now() < end) {
+        const auto line = remote->readLine(100ms);
+        if (!line)
+            continue;
+        remote::ScriptLine parsed;
+        std::string error;
+        if (remote::parseScriptLine(*line, parsed, error)) {
+            EXPECT_NE(parsed.record.kind, kDesktopKind) << *line;
+        }
+    }
+    EXPECT_EQ(commandOutput("DISPLAY=" + xvfb.display + " xdotool getmouselocation"), before);
+    EXPECT_TRUE(corvello->waitForErrorLine("Desktop control is off", 2s));
+    EXPECT_FALSE(corvello->waitForErrorLine("Desktop control is off", 300ms)) << "one line per link";
 }
 
 }  // namespace

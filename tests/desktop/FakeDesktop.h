@@ -7,7 +7,6 @@
 #include <vector>
 
 #include "desktop/DesktopServices.h"
-#include "desktop/LittleEndian.h"
 #include "desktop/PixelScaling.h"
 
 namespace corvello::test {
@@ -15,6 +14,11 @@ namespace corvello::test {
 struct FakeWindow {
     TopLevelWindow info;
     WindowRect rect;
+};
+
+struct CaptureRequest {
+    WindowHandle window;
+    WindowRect area;
 };
 
 struct MouseEvent {
@@ -44,7 +48,7 @@ public:
                 pixel(x, y) = colour(x, y);
     }
 
-    PixelSize screenSize() override { return screen; }
+    WindowRect desktopArea() override { return area ? *area : WindowRect{0, 0, screen.width, screen.height}; }
     void injectMouse(std::int32_t x, std::int32_t y, MouseAction action) override { mouse.push_back({x, y, action}); }
     std::vector<ShownProcess> shownProcesses() override { return processes; }
     std::vector<TopLevelWindow> topLevelWindows() override
@@ -74,35 +78,39 @@ public:
         if (find(handle))
             foreground = handle;
     }
-    bool captureScreen(const WindowRect& area, std::span<std::uint8_t> out) override
+    // Like a real screen, the captured memory holds junk in the fourth byte.
+    std::optional<PixelView> captureWindow(WindowHandle handle, const WindowRect& area) override
     {
-        captures.push_back(area);
-        if (out.size() < std::size_t(area.width()) * area.height() * 4)
-            return false;
-        std::uint8_t* at = out.data();
+        captures.push_back({handle, area});
+        captured.clear();
         for (std::int32_t y = area.top; y < area.bottom; ++y)
-            for (std::int32_t x = area.left; x < area.right; ++x, at += 4)
-                storeLE32(at, onScreen(x, y) ? pixel(x, y) : 0);
-        return true;
+            for (std::int32_t x = area.left; x < area.right; ++x)
+                captured.push_back(onScreen(x, y) ? pixel(x, y) | 0xA5000000u : 0);
+        return PixelView{captured.data(), {area.width(), area.height()}, std::size_t(area.width())};
     }
     bool captureThumbnail(WindowHandle handle, PixelSize size, std::span<std::uint8_t> out) override
     {
         const auto rect = windowRect(handle);
         if (!rect)
             return false;
-        std::vector<std::uint8_t> full(std::size_t(rect->width()) * rect->height() * 4);
-        return captureScreen(*rect, full) && shrinkPixels(full, {rect->width(), rect->height()}, out, size);
+        thumbnails.push_back(handle);
+        const auto full = captureWindow(handle, *rect);
+        captures.pop_back();
+        return full && shrinkPixels(*full, out, size);
     }
     void wait(std::chrono::milliseconds duration) override { waits.push_back(duration.count()); }
 
     PixelSize screen;
+    std::optional<WindowRect> area;  // several monitors: the virtual desktop, if not the screen
     std::vector<std::uint32_t> pixels;
     std::vector<FakeWindow> windows;
     std::vector<ShownProcess> processes;
     WindowHandle foreground = 0;
     std::vector<MouseEvent> mouse;
     std::vector<WindowHandle> raised;
-    std::vector<WindowRect> captures;
+    std::vector<CaptureRequest> captures;  // watched-window pictures
+    std::vector<WindowHandle> thumbnails;
+    std::vector<std::uint32_t> captured;
     std::vector<long> waits;
 
 private:

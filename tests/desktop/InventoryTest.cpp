@@ -84,7 +84,7 @@ TEST_F(InventoryFixture, OffersOnlyTheProgramsWindowsThatCanBeShown)
     desktop.addWindow(307, 5, {0, 0, 200, 200}).info.popup = true;   // only the shell's are hidden
     desktop.addWindow(200, 5, {10, 10, 110, 60});
     controller.receive(command(kListWindowsCommand, 1.0f));
-    EXPECT_EQ(queue.texts(kWindowListReply), std::vector<std::string>{"200,100,50\n300,30,30\n307,200,200"});
+    EXPECT_EQ(queue.texts(kWindowListReply), std::vector<std::string>{"1,100,50\n2,30,30\n3,200,200"});
 }
 
 TEST_F(InventoryFixture, HidesTheShellsPopups)
@@ -93,7 +93,7 @@ TEST_F(InventoryFixture, HidesTheShellsPopups)
     desktop.addWindow(300, 5, {0, 0, 200, 200}).info.popup = true;
     desktop.addWindow(301, 5, {0, 0, 200, 200});
     controller.receive(command(kListWindowsCommand, 1.0f));
-    EXPECT_EQ(queue.texts(kWindowListReply), std::vector<std::string>{"301,200,200"});
+    EXPECT_EQ(queue.texts(kWindowListReply), std::vector<std::string>{"1,200,200"});
 }
 
 TEST_F(InventoryFixture, ListsTwentyWindowsEachWithItsThumbnail)
@@ -106,8 +106,8 @@ TEST_F(InventoryFixture, ListsTwentyWindowsEachWithItsThumbnail)
     const auto listing = queue.texts(kWindowListReply);
     ASSERT_EQ(listing.size(), 1u);
     EXPECT_EQ(std::count(listing[0].begin(), listing[0].end(), '\n'), 19);
-    EXPECT_EQ(listing[0].substr(0, 11), "101,300,100");
-    EXPECT_EQ(listing[0].find("121,"), std::string::npos);
+    EXPECT_EQ(listing[0].substr(0, 9), "1,300,100");
+    EXPECT_EQ(listedWindowIds(queue).back(), 20);
 
     // Each window comes forward, gets time to repaint, then its thumbnail follows.
     EXPECT_EQ(desktop.raised.size(), 20u);
@@ -149,16 +149,62 @@ TEST_F(InventoryFixture, ListingNeedsAQueueAndANonZeroValue)
     EXPECT_TRUE(queue.records.empty());
 }
 
-TEST_F(InventoryFixture, SelectingAWindowChecksTheHandle)
+TEST_F(InventoryFixture, TheRemoteSelectsWindowsByTheIdsItWasGiven)
 {
-    desktop.addWindow(300, 5, {0, 0, 200, 200});
-    controller.receive(command(kSelectWindowCommand, 999.0f));
+    // Handles past 2^24 do not survive the trip through command 4's float.
+    constexpr WindowHandle kFirst = 0x3000001, kSecond = 0x3000003;
+    selectProgram(5);
+    desktop.addWindow(kSecond, 5, {0, 0, 200, 200});
+    desktop.addWindow(kFirst, 5, {0, 0, 300, 200});
+    controller.receive(command(kListWindowsCommand, 1.0f));
+    EXPECT_EQ(queue.texts(kWindowListReply), std::vector<std::string>{"1,300,200\n2,200,200"});
+    desktop.raised.clear();
+
+    for (float unknown : {static_cast<float>(kSecond), 999.0f, 3.0f})
+        controller.receive(command(kSelectWindowCommand, unknown));
     controller.receive(command(kFocusTargetCommand));  // no target yet
     EXPECT_TRUE(desktop.raised.empty());
 
-    controller.receive(command(kSelectWindowCommand, 300.0f));
+    controller.receive(command(kSelectWindowCommand, 2.0f));
     controller.receive(command(kFocusTargetCommand));
-    EXPECT_EQ(desktop.raised, (std::vector<WindowHandle>{300, 300}));
+    EXPECT_EQ(desktop.raised, (std::vector<WindowHandle>{kSecond, kSecond}));
+
+    // A new list keeps the ids of windows still there; a gone window's id names nothing.
+    desktop.windows.erase(desktop.windows.begin());
+    desktop.addWindow(0x3000002, 5, {0, 0, 100, 100});
+    queue.records.clear();
+    controller.receive(command(kListWindowsCommand, 1.0f));
+    EXPECT_EQ(queue.texts(kWindowListReply), std::vector<std::string>{"1,300,200\n3,100,100"});
+    desktop.raised.clear();
+    controller.receive(command(kSelectWindowCommand, 2.0f));
+    controller.receive(command(kFocusTargetCommand));  // still the target selected before
+    EXPECT_EQ(desktop.raised, (std::vector<WindowHandle>{kSecond}));
+}
+
+TEST(WindowIdTable, HandsOutSmallStableIdsAndNeverReusesOneForAnotherWindow)
+{
+    WindowIds ids;
+    const std::vector<WindowHandle> first{0x7000001, 0x7000002, 0x7000003};
+    ids.renew(first, {kNoWindow});
+    for (WindowId id = 1; id <= 3; ++id)
+        EXPECT_EQ(ids.handleOf(id), first[id - 1]) << id;
+
+    // Renewed: 0x7000002 stays listed, 0x7000003 stays in use, 0x7000001 goes.
+    const std::vector<WindowHandle> second{0x7000004, 0x7000002};
+    ids.renew(second, {0x7000003, 0});
+    struct Case {
+        WindowId id;
+        WindowHandle handle;
+    } cases[] = {{1, kNoWindow}, {2, 0x7000002}, {3, 0x7000003}, {4, 0x7000004}, {5, kNoWindow},
+                 {0, 0},         {-1, kNoWindow}, {-7, kNoWindow}, {WindowIds::kIdLimit, kNoWindow}};
+    for (const auto& c : cases)
+        EXPECT_EQ(ids.handleOf(c.id), c.handle) << c.id;
+
+    // A handle told about outside a list (the desktop) gets the next fresh id.
+    EXPECT_EQ(ids.idOf(0x7000001), 5);
+    EXPECT_EQ(ids.idOf(0x7000001), 5);
+    EXPECT_EQ(ids.idOf(0), 0);
+    EXPECT_EQ(ids.idOf(kNoWindow), kNoWindow);
 }
 
 }  // namespace

@@ -29,6 +29,22 @@ public:
     int batchesEnded = 0;
 };
 
+// The ids of the windows in the last window list (reply 5), in list order.
+inline std::vector<std::int32_t> listedWindowIds(const RecordingQueue& queue)
+{
+    const auto lists = queue.texts(5);
+    std::vector<std::int32_t> ids;
+    if (lists.empty())
+        return ids;
+    const std::string& text = lists.back();
+    for (std::size_t line = 0; line < text.size(); line = text.find('\n', line) + 1) {
+        ids.push_back(std::stoi(text.substr(line)));
+        if (text.find('\n', line) == std::string::npos)
+            break;
+    }
+    return ids;
+}
+
 // The little-endian 32-bit integer at a byte offset of a record's text.
 inline std::int32_t intAtByte(const std::string& text, std::size_t offset)
 {

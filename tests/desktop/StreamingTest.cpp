@@ -8,11 +8,12 @@
 #include "RecordingQueue.h"
 #include "desktop/DesktopController.h"
 #include "desktop/ImageStreaming.h"
+#include "desktop/PictureSource.h"
 
 namespace corvello::test {
 namespace {
 
-constexpr WindowHandle kWatched = 300;
+constexpr WindowHandle kWatched = 0x2A00017;  // beyond what a float holds exactly
 
 std::uint32_t gradient(std::int32_t x, std::int32_t y)
 {
@@ -28,11 +29,20 @@ struct StreamingFixture : ::testing::Test {
     StreamingFixture() { controller.setHost(1, &queue); }
     ~StreamingFixture() override { settings.setOrigin({}); }
 
+    // Shows the window and lists it, as the remote does before watching it.
     void watch(WindowRect rect)
     {
         desktop.addWindow(kWatched, 5, rect);
         desktop.paint(rect, gradient);
+        desktop.addProcess(5, "Editor");
+        controller.receive(MessageRecord::number(kDesktopKind, kListProcessesCommand, 0));
+        controller.receive(MessageRecord::number(kDesktopKind, kSelectProcessCommand, 5));
+        controller.receive(MessageRecord::number(kDesktopKind, kListWindowsCommand, 1));
+        const auto ids = listedWindowIds(queue);
+        ASSERT_EQ(ids.size(), 1u);
+        watched = std::to_string(ids.front());
         desktop.foreground = kWatched;
+        queue.records.clear();
     }
 
     // Pixel (x, y) of the watched window as it is on screen now.
@@ -54,6 +64,7 @@ struct StreamingFixture : ::testing::Test {
     DesktopSettings settings;
     RecordingQueue queue;
     DesktopController controller{desktop, settings};
+    std::string watched;  // the watched window's id
 };
 
 TEST(TileGrid, CoversThePictureWithPartialTilesLast)
@@ -111,7 +122,7 @@ TEST(ImageRecords, CutPayloadsIntoChunksThatFillOneLinkPacket)
 TEST_F(StreamingFixture, FullImageThenOnlyTheChangedTiles)
 {
     watch({50, 40, 150, 110});  // 100 x 70: 2 x 2 tiles
-    controller.receive(imageRequest(kFullImageCommand, "300"));
+    controller.receive(imageRequest(kFullImageCommand, watched));
     PictureDecoder decoder;
     decoder.feed(queue.records);
     ASSERT_EQ(decoder.images.at(kWatchedImage).size, (PixelSize{100, 70}));
@@ -121,7 +132,7 @@ TEST_F(StreamingFixture, FullImageThenOnlyTheChangedTiles)
     desktop.pixel(50 + 3, 40 + 5) = 0x00FF0000;
     desktop.paint({50 + 90, 40 + 66, 50 + 100, 40 + 70}, [](std::int32_t x, std::int32_t) { return std::uint32_t(x); });
     queue.records.clear();
-    controller.receive(imageRequest(kImageChangesCommand, "300"));
+    controller.receive(imageRequest(kImageChangesCommand, watched));
     decoder.feed(queue.records);
     EXPECT_EQ(decoder.tilesApplied, 2);
     EXPECT_EQ(decoder.frameEnds, std::vector<std::int32_t>{-1});
@@ -132,9 +143,9 @@ TEST_F(StreamingFixture, FullImageThenOnlyTheChangedTiles)
 TEST_F(StreamingFixture, AStaticWindowCostsOneFrameEnd)
 {
     watch({0, 0, 100, 70});
-    controller.receive(imageRequest(kImageChangesCommand, "300"));  // first: a full image, then no tiles
+    controller.receive(imageRequest(kImageChangesCommand, watched));  // first: a full image, then no tiles
     queue.records.clear();
-    controller.receive(imageRequest(kImageChangesCommand, "300"));
+    controller.receive(imageRequest(kImageChangesCommand, watched));
     ASSERT_EQ(queue.records.size(), 1u);
     EXPECT_EQ(queue.records[0].index, kRawImageIndex);
     EXPECT_EQ((std::vector{intAt(queue.records[0].text, 0), intAt(queue.records[0].text, 1),
@@ -145,11 +156,11 @@ TEST_F(StreamingFixture, AStaticWindowCostsOneFrameEnd)
 TEST_F(StreamingFixture, ANewSizeOrWindowStartsOverWithAFullImage)
 {
     watch({0, 0, 100, 70});
-    controller.receive(imageRequest(kImageChangesCommand, "300"));
+    controller.receive(imageRequest(kImageChangesCommand, watched));
     desktop.windows.front().rect = {0, 0, 120, 70};
     desktop.paint({0, 0, 120, 70}, gradient);
     queue.records.clear();
-    controller.receive(imageRequest(kImageChangesCommand, "300"));
+    controller.receive(imageRequest(kImageChangesCommand, watched));
     PictureDecoder decoder;
     decoder.feed(queue.records);
     ASSERT_EQ(decoder.images.at(kWatchedImage).size, (PixelSize{120, 70}));
@@ -161,16 +172,16 @@ TEST_F(StreamingFixture, LargeWindowsAreClippedToTheCaptureLimits)
 {
     desktop = FakeDesktop({1600, 1200});
     watch({10, 20, 1010, 720});
-    controller.receive(MessageRecord::number(kDesktopKind, kSelectWindowCommand, 300.0f));
+    controller.receive(MessageRecord::number(kDesktopKind, kSelectWindowCommand, std::stof(watched)));
     controller.receive(MessageRecord::withText(kDesktopKind, kSetDesktopOriginCommand, "10,20"));
-    controller.receive(imageRequest(kFullImageCommand, "300"));
-    EXPECT_EQ(desktop.captures.back().left, 0);
-    EXPECT_EQ(desktop.captures.back().top, 0);
+    controller.receive(imageRequest(kFullImageCommand, watched));
+    EXPECT_EQ(desktop.captures.back().area.left, 0);
+    EXPECT_EQ(desktop.captures.back().area.top, 0);
     PictureDecoder decoder;
     decoder.feed(queue.records);
     EXPECT_EQ(decoder.images.at(kWatchedImage).size, (PixelSize{819, 609}));
     // The full window size is what the remote is told.
-    EXPECT_EQ(queue.texts(kWindowSizeReply), std::vector<std::string>{"300,1000,700"});
+    EXPECT_EQ(queue.texts(kWindowSizeReply), std::vector<std::string>{watched + ",1000,700"});
 }
 
 TEST_F(StreamingFixture, PicturesLargerThanTheBuffersAreRefused)
@@ -184,8 +195,8 @@ TEST_F(StreamingFixture, PicturesLargerThanTheBuffersAreRefused)
     for (const auto& c : cases) {
         queue.records.clear();
         controller.receive(MessageRecord::withText(kDesktopKind, kSetCaptureLimitCommand, c.limit));
-        controller.receive(imageRequest(kFullImageCommand, "300"));
-        controller.receive(imageRequest(kImageChangesCommand, "300"));
+        controller.receive(imageRequest(kFullImageCommand, watched));
+        controller.receive(imageRequest(kImageChangesCommand, watched));
         PictureDecoder decoder;
         decoder.feed(queue.records);
         EXPECT_EQ(decoder.images.count(kWatchedImage), c.sent ? 1u : 0u) << c.limit;
@@ -197,7 +208,8 @@ TEST_F(StreamingFixture, AWindowBehindOthersGetsNoImage)
     watch({0, 0, 100, 70});
     desktop.addWindow(301, 6, {0, 0, 100, 70});
     desktop.foreground = 301;
-    for (const char* handle : {"300", "0", "-7", "junk", "99999"}) {
+    for (const std::string& handle : {watched, std::string("0"), std::string("-7"), std::string("junk"),
+                                      std::to_string(kWatched), std::string("301"), std::string("99999")}) {
         queue.records.clear();
         controller.receive(imageRequest(kFullImageCommand, handle));
         ASSERT_GE(queue.records.size(), 1u) << handle;
@@ -227,6 +239,26 @@ TEST_F(StreamingFixture, ThumbnailsKeepTheAspectRatio)
         EXPECT_EQ(thumbnail.size, c.thumbnail);
         EXPECT_EQ(thumbnail.at(thumbnail.size.width / 2, thumbnail.size.height / 2), 0x00336699u);
     }
+}
+
+// On Windows a window draws its own picture only where that matches the
+// screen; what Wine cannot show (DPI scaling by the system) is decided here.
+TEST(PictureSources, TheWindowDrawsItselfOnlyWhereThatMatchesTheScreen)
+{
+    struct Case {
+        PictureRequest request;
+        PictureSource source;
+    } cases[] = {
+        {{false, true, 96, 96}, PictureSource::window},
+        {{false, true, 144, 144}, PictureSource::window},  // per-monitor aware at 150 %
+        {{false, true, 96, 144}, PictureSource::screen},   // unaware, stretched by the system
+        {{false, true, 144, 96}, PictureSource::screen},   // system-aware, moved to a 100 % monitor
+        {{false, false, 96, 96}, PictureSource::screen},   // moved by the desktop origin
+        {{true, true, 96, 96}, PictureSource::screen},     // the desktop
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(pictureSource(c.request), c.source)
+            << c.request.isDesktop << c.request.startsAtWindowCorner << c.request.windowDpi << c.request.monitorDpi;
 }
 
 }  // namespace

@@ -14,21 +14,10 @@
 #include "XvfbServer.h"
 #include "desktop/BitmapFile.h"
 #include "desktop/DesktopController.h"
+#include "desktop/X11Capture.h"
 
 namespace corvello::test {
 namespace {
-
-std::string run(const std::string& command)
-{
-    std::string output;
-    if (FILE* pipe = popen(command.c_str(), "r")) {
-        char buffer[256];
-        while (fgets(buffer, sizeof buffer, pipe))
-            output += buffer;
-        pclose(pipe);
-    }
-    return output;
-}
 
 std::string programName()
 {
@@ -56,6 +45,16 @@ struct X11Fixture : ::testing::Test {
 
     MessageRecord command(std::int32_t index, float value) { return MessageRecord::number(kDesktopKind, index, value); }
 
+    // The id of the desktop, as the remote learns it (reply 18).
+    std::string desktopId()
+    {
+        controller.receive(command(kListProcessesCommand, 0));
+        controller.receive(command(kSelectProcessCommand, kDesktopPid));
+        const auto notices = queue.texts(kDesktopReply);
+        queue.records.clear();
+        return notices.empty() ? "none" : notices.back().substr(0, notices.back().find(','));
+    }
+
     XvfbServer xvfb;
     std::optional<TestWindow> window;
     DesktopServices& services = platformDesktopServices();
@@ -67,16 +66,16 @@ struct X11Fixture : ::testing::Test {
 TEST_F(X11Fixture, CapturesTheWindowAsShown)
 {
     ASSERT_EQ(services.windowRect(window->handle()).value_or(WindowRect{}).left, kWindowRect.left);
-    std::vector<std::uint8_t> pixels(200 * 100 * 4);
-    ASSERT_TRUE(services.captureScreen(kWindowRect, pixels));
-    EXPECT_EQ(pixelAt(pixels, {200, 100}, 10, 50), kLeftColour);
-    EXPECT_EQ(pixelAt(pixels, {200, 100}, 190, 50), kRightColour);
+    const auto picture = services.captureWindow(window->handle(), kWindowRect);
+    ASSERT_TRUE(picture);
+    ASSERT_EQ(picture->size, (PixelSize{200, 100}));
+    EXPECT_EQ(picture->row(50)[10] & 0x00FFFFFF, kLeftColour);
+    EXPECT_EQ(picture->row(50)[190] & 0x00FFFFFF, kRightColour);
 
     // Off the screen's edge the picture is black, not an error.
-    const WindowRect edge{1000, 0, 1040, 10};
-    std::vector<std::uint8_t> edgePixels(40 * 10 * 4, 0xFF);
-    ASSERT_TRUE(services.captureScreen(edge, edgePixels));
-    EXPECT_EQ(pixelAt(edgePixels, {40, 10}, 39, 0), 0u);
+    const auto edge = services.captureWindow(window->handle(), {1000, 0, 1040, 10});
+    ASSERT_TRUE(edge);
+    EXPECT_EQ(edge->row(0)[39], 0u);
 
     std::vector<std::uint8_t> thumbnail(100 * 50 * 4);
     ASSERT_TRUE(services.captureThumbnail(window->handle(), {100, 50}, thumbnail));
@@ -84,12 +83,43 @@ TEST_F(X11Fixture, CapturesTheWindowAsShown)
     EXPECT_EQ(pixelAt(thumbnail, {100, 50}, 90, 25), kRightColour);
 }
 
+// Shared memory where the server offers it, XGetImage where it does not:
+// the same pixels either way, partly off the screen included.
+TEST(X11Capture, ReadsTheScreenWithOrWithoutSharedMemory)
+{
+    for (const bool shared : {true, false}) {
+        XvfbServer xvfb(shared ? std::vector<std::string>{} : std::vector<std::string>{"-extension", "MIT-SHM"});
+        ASSERT_TRUE(xvfb.running());
+        setenv("DISPLAY", xvfb.display.c_str(), 1);
+        TestWindow window(xvfb.display);
+        X11Display display;
+        X11Capture capture;
+        for (const WindowRect& area : {kWindowRect, WindowRect{kWindowRect.left - 300, kWindowRect.top, 220, 140}}) {
+            const auto picture = capture.capture(display, area);
+            ASSERT_TRUE(picture) << shared;
+            EXPECT_EQ(capture.usedSharedMemory(), shared);
+            const std::int32_t x0 = kWindowRect.left - area.left, y0 = kWindowRect.top - area.top;
+            EXPECT_EQ(picture->row(y0 + 50)[x0 + 10] & 0x00FFFFFF, kLeftColour) << shared;
+            EXPECT_EQ(picture->row(y0 + 50)[x0 + 90] & 0x00FFFFFF, kLeftColour) << shared;
+            if (area.left < 0) {
+                EXPECT_EQ(picture->row(y0 + 50)[0], 0u) << "off the screen is black";
+            } else {
+                EXPECT_EQ(picture->row(y0 + 50)[x0 + 190] & 0x00FFFFFF, kRightColour) << shared;
+            }
+        }
+        // A picture larger than the last reuses nothing stale.
+        const auto whole = capture.capture(display, {0, 0, 1024, 768});
+        ASSERT_TRUE(whole);
+        EXPECT_EQ(whole->row(kWindowRect.top + 5)[kWindowRect.right - 5] & 0x00FFFFFF, kRightColour);
+    }
+}
+
 TEST_F(X11Fixture, MovesThePointerWhereTheRemoteAsks)
 {
     controller.receive(MessageRecord::withText(kDesktopKind, kPressCommand, "300,200"));
     controller.receive(MessageRecord::withText(kDesktopKind, kMoveCommand, "310,220"));
     controller.receive(MessageRecord::withText(kDesktopKind, kReleaseCommand, ""));
-    const std::string location = run("xdotool getmouselocation");
+    const std::string location = commandOutput("xdotool getmouselocation");
     EXPECT_EQ(location.substr(0, location.find(" screen")), "x:310 y:220") << location;
 }
 
@@ -102,7 +132,7 @@ TEST_F(X11Fixture, ListsThisProgramAndItsWindow)
 
     controller.receive(command(kSelectProcessCommand, static_cast<float>(getpid())));
     controller.receive(command(kListWindowsCommand, 1));
-    EXPECT_EQ(queue.texts(kWindowListReply), std::vector<std::string>{std::to_string(window->handle()) + ",200,100"});
+    EXPECT_EQ(queue.texts(kWindowListReply), std::vector<std::string>{"1,200,100"});
     PictureDecoder decoder;
     decoder.feed(queue.records);
     const Picture& thumbnail = decoder.images.at(0);
@@ -126,7 +156,7 @@ TEST_F(X11Fixture, AProgramWhoseOnlyWindowIsMinimizedIsNotListed)
 TEST_F(X11Fixture, StreamsAWindowThatChanges)
 {
     // Without a window manager nothing is active; the whole desktop is always in front.
-    const std::string root = std::to_string(services.desktopWindow());
+    const std::string root = desktopId();
     controller.receive(command(kSetCaptureLimitCommand, 0));  // no pair: ignored
     controller.receive(MessageRecord::withText(kDesktopKind, kFullImageCommand, root));
     PictureDecoder decoder;
@@ -145,6 +175,43 @@ TEST_F(X11Fixture, StreamsAWindowThatChanges)
     EXPECT_EQ(picture.at(kWindowRect.right - 5, kWindowRect.top + 50), kRightColour);
 }
 
+// X11 ids of the ninth client on exceed 2^24: command 4's float cannot carry
+// them, the remote's ids can.
+TEST_F(X11Fixture, SelectsAndWatchesAWindowWhoseIdAFloatCannotHold)
+{
+    std::vector<Display*> others;
+    for (int i = 0; i < 8; ++i)
+        others.push_back(XOpenDisplay(xvfb.display.c_str()));
+    TestWindow late(xvfb.display);
+    for (Display* other : others)
+        if (other)
+            XCloseDisplay(other);
+    ASSERT_TRUE(late.connection);
+    const auto handle = static_cast<std::uint32_t>(late.window);
+    ASSERT_GT(handle, 1u << 24);
+    ASSERT_NE(static_cast<std::uint32_t>(static_cast<float>(handle)), handle);
+
+    controller.receive(command(kListProcessesCommand, 0));
+    controller.receive(command(kSelectProcessCommand, static_cast<float>(getpid())));
+    controller.receive(command(kListWindowsCommand, 1));
+    const auto ids = listedWindowIds(queue);
+    ASSERT_EQ(ids.size(), 2u);  // the fixture's window, then the late one
+    controller.receive(command(kSelectWindowCommand, static_cast<float>(ids[1])));
+    Window focus = 0;
+    int revert = 0;
+    XGetInputFocus(late.connection, &focus, &revert);
+    EXPECT_EQ(focus, late.window);
+
+    late.paintRight(kRightColour);  // raised over the other window, it lost what it drew (no backing store)
+    queue.records.clear();
+    controller.receive(MessageRecord::withText(kDesktopKind, kFullImageCommand, std::to_string(ids[1])));
+    PictureDecoder decoder;
+    decoder.feed(queue.records);
+    ASSERT_EQ(decoder.images.count(kWatchedImage), 1u);
+    EXPECT_EQ(decoder.images.at(kWatchedImage).at(150, 50), kRightColour);
+    EXPECT_EQ(queue.texts(kWindowSizeReply), std::vector<std::string>{std::to_string(ids[1]) + ",200,100"});
+}
+
 TEST_F(X11Fixture, RefusesHandlesThatAreNotTopLevelWindows)
 {
     Window child = XCreateSimpleWindow(window->connection, window->window, 0, 0, 10, 10, 0, 0, 0);
@@ -161,12 +228,12 @@ TEST_F(X11Fixture, RefusesHandlesThatAreNotTopLevelWindows)
 
 TEST_F(X11Fixture, LosingTheServerLeavesADesktopWithNoWindows)
 {
-    ASSERT_GT(services.screenSize().width, 0);
+    ASSERT_GT(services.desktopArea().width(), 0);
     window.reset();
     xvfb.stop();
     services.topLevelWindows();  // notices the loss
     EXPECT_TRUE(services.topLevelWindows().empty());
-    EXPECT_EQ(services.screenSize(), (PixelSize{0, 0}));
+    EXPECT_EQ(services.desktopArea().width(), 0);
     controller.receive(command(kListProcessesCommand, 0));
     EXPECT_EQ(queue.texts(kProcessListReply), std::vector<std::string>{"Desktop:-2"});
 }

@@ -2,14 +2,15 @@
 // A private X server for a test: Xvfb picks a free display number itself
 // (-displayfd) and reports it once it accepts clients; stopped by its PID.
 
-#include <gtest/gtest.h>
 #include <signal.h>
 #include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <string>
+#include <vector>
 
 extern char** environ;
 
@@ -17,7 +18,8 @@ namespace corvello::test {
 
 class XvfbServer {
 public:
-    XvfbServer()
+    // `options` go after the defaults, such as "-extension MIT-SHM" to take an extension away.
+    explicit XvfbServer(const std::vector<std::string>& options = {})
     {
         int ready[2];
         if (pipe(ready) != 0)
@@ -26,8 +28,11 @@ public:
         posix_spawn_file_actions_init(&actions);
         posix_spawn_file_actions_addclose(&actions, ready[0]);
         const std::string fd = std::to_string(ready[1]);
-        const char* argv[] = {"Xvfb", "-displayfd", fd.c_str(), "-screen", "0", "1024x768x24", "-nolisten", "tcp", nullptr};
-        const int spawned = posix_spawnp(&pid, "Xvfb", &actions, nullptr, const_cast<char**>(argv), environ);
+        std::vector<const char*> argv = {"Xvfb", "-displayfd", fd.c_str(), "-screen", "0", "1024x768x24", "-nolisten", "tcp"};
+        for (const std::string& option : options)
+            argv.push_back(option.c_str());
+        argv.push_back(nullptr);
+        const int spawned = posix_spawnp(&pid, "Xvfb", &actions, nullptr, const_cast<char**>(argv.data()), environ);
         posix_spawn_file_actions_destroy(&actions);
         close(ready[1]);
         if (spawned != 0) {
@@ -60,5 +65,18 @@ public:
     pid_t pid = -1;
     std::string display;  // ":N"
 };
+
+// What a shell command prints, such as `xdotool getmouselocation`.
+inline std::string commandOutput(const std::string& command)
+{
+    std::string output;
+    if (FILE* pipe = popen(command.c_str(), "r")) {
+        char buffer[256];
+        while (fgets(buffer, sizeof buffer, pipe))
+            output += buffer;
+        pclose(pipe);
+    }
+    return output;
+}
 
 }  // namespace corvello::test

@@ -1,11 +1,12 @@
-// corvmidi-jack as a DAW on Linux meets it. Started for real: `jackd -d dummy`
-// under a server name of its own (JACK_DEFAULT_SERVER, so nothing else on the
-// machine is disturbed) and corvmidi-jack, both by PID through ChildProcess;
-// the virtual MIDI server runs in the test process with a private
-// XDG_RUNTIME_DIR; a small JACK client in the test plays the DAW.
+// corvmidi-jack as a DAW on Linux meets it. Started for real: a JACK server
+// (jackd, or PipeWire's JACK service in the PipeWire build of this test; see
+// JackServer.h) and corvmidi-jack, by PID through ChildProcess; the virtual
+// MIDI server runs in the test process with a private XDG_RUNTIME_DIR; a small
+// JACK client in the test plays the DAW.
 
 #include "driver/jack/MidiEventRing.h"
 #include "tests/driver/DriverHarness.h"
+#include "tests/driver/JackServer.h"
 #include "tests/support/ChildProcess.h"
 
 #include <jack/jack.h>
@@ -46,19 +47,24 @@ public:
 
     bool joined() const { return client_ != nullptr; }
 
+    // Waits for corvmidi-jack's pair of ports for `port`.
+    bool hasPorts(const std::string& port, std::chrono::milliseconds timeout)
+    {
+        for (auto deadline = std::chrono::steady_clock::now() + timeout;
+             std::chrono::steady_clock::now() < deadline; std::this_thread::sleep_for(50ms)) {
+            if (jack_port_by_name(client_, ("corvmidi:" + port + " out").c_str()) &&
+                jack_port_by_name(client_, ("corvmidi:" + port + " in").c_str()))
+                return true;
+        }
+        return false;
+    }
+
     // Waits for corvmidi-jack's ports of `port` and connects to them.
     bool connectTo(const std::string& port, std::chrono::milliseconds timeout)
     {
-        const std::string fromDaw = "corvmidi:" + port + " out";
-        const std::string toDaw = "corvmidi:" + port + " in";
-        for (auto deadline = std::chrono::steady_clock::now() + timeout;
-             std::chrono::steady_clock::now() < deadline; std::this_thread::sleep_for(50ms)) {
-            if (jack_port_by_name(client_, fromDaw.c_str()) &&
-                jack_port_by_name(client_, toDaw.c_str()))
-                return jack_connect(client_, jack_port_name(send_), fromDaw.c_str()) == 0 &&
-                       jack_connect(client_, toDaw.c_str(), jack_port_name(receive_)) == 0;
-        }
-        return false;
+        return hasPorts(port, timeout) &&
+               jack_connect(client_, jack_port_name(send_), ("corvmidi:" + port + " out").c_str()) == 0 &&
+               jack_connect(client_, ("corvmidi:" + port + " in").c_str(), jack_port_name(receive_)) == 0;
     }
 
     void send(const Bytes& event) { outgoing_.push(event.data(), event.size()); }
@@ -108,11 +114,7 @@ protected:
     void SetUp() override
     {
         isolateSharedThings();
-        const std::string serverName = "corvmidi-test-" + std::to_string(getpid());
-        setenv("JACK_DEFAULT_SERVER", serverName.c_str(), 1);
-        setenv("JACK_NO_AUDIO_RESERVATION", "1", 1);
-        jackd = std::make_unique<ChildProcess>(std::vector<std::string>{
-            "/usr/bin/jackd", "-d", "dummy", "-r", "48000", "-p", "256"});
+        jack = std::make_unique<JackServer>();
     }
 
     void TearDown() override
@@ -122,8 +124,7 @@ protected:
             EXPECT_EQ(host->stop(SIGTERM, 5s), 0) << "corvmidi-jack did not end cleanly";
         }
         host.reset();
-        if (jackd)
-            jackd->stop(SIGTERM, 5s);
+        jack.reset();
         if (serverRunning)
             virtMidiServerStop();
     }
@@ -132,7 +133,7 @@ protected:
     void startDaw()
     {
         daw = std::make_unique<DawClient>();
-        ASSERT_TRUE(daw->joined()) << "jackd did not come up";
+        ASSERT_TRUE(daw->joined()) << "the JACK server did not come up";
     }
     void startServer()
     {
@@ -163,7 +164,7 @@ protected:
         virtMidiServerSend(port, bytes.data(), static_cast<std::int32_t>(bytes.size()));
     }
 
-    std::unique_ptr<ChildProcess> jackd;
+    std::unique_ptr<JackServer> jack;
     std::unique_ptr<ChildProcess> host;
     std::unique_ptr<DawClient> daw;
     ServerRecorder server;
@@ -176,6 +177,8 @@ TEST_F(CorvmidiJack, CarriesMidiBothWaysBetweenJackAndTheServer)
     startDaw();
     startHost();
     ASSERT_TRUE(daw->connectTo("Tamberlin", 10s)) << "no corvmidi:Tamberlin ports";
+    for (const char* port : {"Swivo 1", "Swivo 2"})
+        EXPECT_TRUE(daw->hasPorts(port, 1s)) << "no corvmidi:" << port << " ports";
 
     daw->send({0x90, 0x3C, 0x7F});
     expectServerReceives(2, {0x90, 0x3C, 0x7F});

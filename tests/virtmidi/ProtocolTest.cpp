@@ -23,12 +23,13 @@ TEST(MidiMessageLength, FollowsTheStatusByte)
         EXPECT_EQ(midiMessageLength(c.first), c.length) << std::hex << int(c.first);
 }
 
-TEST(VirtMidiNames, PipeNamesKeepTheBlankAndFitTheBuffer)
+TEST(VirtMidiNames, PipeNamesCarryTheSessionKeepTheBlankAndFitTheBuffer)
 {
-    EXPECT_EQ(virtMidiPipeName("Swivo 1"), "\\\\.\\pipe\\{5b3e0c71-2d8a-4f16-9c4e-7a0d13b6e285}\\Swivo 1");
-    EXPECT_EQ(virtMidiPipeName("Tamberlin"),
-              "\\\\.\\pipe\\{5b3e0c71-2d8a-4f16-9c4e-7a0d13b6e285}\\Tamberlin");
-    EXPECT_EQ(virtMidiPipeName(std::string(400, 'x')).size(), 259u);
+    EXPECT_EQ(virtMidiPipeName(1, "Swivo 1"),
+              "\\\\.\\pipe\\{5b3e0c71-2d8a-4f16-9c4e-7a0d13b6e285}\\1\\Swivo 1");
+    EXPECT_EQ(virtMidiPipeName(4294967295u, "Tamberlin"),
+              "\\\\.\\pipe\\{5b3e0c71-2d8a-4f16-9c4e-7a0d13b6e285}\\4294967295\\Tamberlin");
+    EXPECT_EQ(virtMidiPipeName(2, std::string(400, 'x')).size(), 259u);
 }
 
 TEST(VirtMidiPortList, EncodesTheThreePortsInExactly27Bytes)

@@ -4,9 +4,12 @@
 
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/socket.h>
+#include <sys/un.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -26,19 +29,33 @@ std::string readFile(const fs::path& path)
     return {std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
 }
 
-TEST(VirtMidiSharedFiles, ThePortsFileHoldsTheListAndNothingOfAnEarlierRunSurvives)
+// A socket left behind by a server that was killed, bound and then closed.
+void leaveStaleSocket(const fs::path& path)
+{
+    const int fd = socket(AF_UNIX, SOCK_SEQPACKET, 0);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    std::strncpy(address.sun_path, path.c_str(), sizeof address.sun_path - 1);
+    ASSERT_EQ(bind(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address), 0);
+    close(fd);
+}
+
+TEST(VirtMidiSharedFiles, ThePortsFileHoldsTheListAndNoStaleSocketSurvivesButNothingElseIsRemoved)
 {
     isolateSharedThings();
     const std::string runtimeDir = *virtMidiRuntimeDir();
     const fs::path dir = virtMidiSharedDir(runtimeDir);
     fs::create_directories(dir);
-    std::ofstream(dir / "Old port") << "stale";
+    fs::permissions(dir, fs::perms::owner_all);
+    leaveStaleSocket(dir / "Old port");
     std::ofstream(dir / "ports") << "Old port";
+    std::ofstream(dir / "notes") << "not the server's";
 
     Recorder recorder;
     ASSERT_TRUE(virtMidiServerStart(kPortNames, &Recorder::receive, &recorder));
     EXPECT_EQ(readFile(virtMidiPortsPath(runtimeDir)), std::string("Swivo 1\0Swivo 2\0Tamberlin\0\0", 27));
     EXPECT_FALSE(fs::exists(dir / "Old port"));
+    EXPECT_EQ(readFile(dir / "notes"), "not the server's");
     EXPECT_TRUE(fs::is_socket(dir / "Swivo 1"));
     EXPECT_TRUE(fs::is_socket(dir / "Tamberlin"));
 
@@ -116,6 +133,34 @@ TEST(VirtMidiSharedFiles, APortThatCannotListenYetIsRetriedWhileTheOthersServe)
         std::string ignored;
         return VirtMidiClientPipe::connect("later/port", ignored) != nullptr;
     }));
+    virtMidiServerStop();
+}
+
+// Clients that arrive all at once, as when a DAW opens every port of a large
+// session, each connecting without waiting: none is turned away.
+TEST(VirtMidiSharedFiles, ThreeHundredClientsConnectingAtOnceAreAllAccepted)
+{
+    isolateSharedThings();
+    Recorder recorder;
+    ASSERT_TRUE(virtMidiServerStart(kPortNames, &Recorder::receive, &recorder));
+    sockaddr_un address;
+    std::string error;
+    ASSERT_TRUE(virtMidiSocketAddress(*virtMidiRuntimeDir(), "Swivo 1", address, error)) << error;
+    constexpr std::size_t kClients = 300;
+    std::vector<int> clients;
+    std::size_t refused = 0;
+    for (std::size_t i = 0; i < kClients; ++i) {
+        const int fd = socket(AF_UNIX, SOCK_SEQPACKET | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+        ASSERT_GE(fd, 0);
+        if (connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0)
+            ++refused;
+        clients.push_back(fd);
+    }
+    EXPECT_EQ(refused, 0u);
+    EXPECT_TRUE(clientCountReaches(0, kClients - refused));
+    for (const int fd : clients)
+        close(fd);
+    EXPECT_TRUE(clientCountReaches(0, 0));
     virtMidiServerStop();
 }
 
