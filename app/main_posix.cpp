@@ -1,13 +1,16 @@
 // Corvello on Linux: the same program as the Windows tray program, run in the
 // foreground. SIGINT and SIGTERM take the path of the tray menu's "E&xit".
 
+#include <chrono>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <string_view>
+#include <thread>
 
 #include "app/Program.h"
 #include "desktop/DesktopSettings.h"
+#include "platform/Log.h"
 
 namespace {
 
@@ -21,6 +24,17 @@ sigset_t blockExitSignals()
     sigaddset(&signals, SIGTERM);
     pthread_sigmask(SIG_BLOCK, &signals, nullptr);
     return signals;
+}
+
+// Whatever a thread may be stuck in, an exit request ends the process within
+// 3 s: what has not finished by then is not waited for.
+void endAfterExitDeadline()
+{
+    std::thread([] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(2500));
+        corvello::log::error("Shutdown did not finish in time; ending the process");
+        std::_Exit(1);
+    }).detach();
 }
 
 }  // namespace
@@ -42,6 +56,7 @@ int main(int argc, char** argv)
 
         int received = 0;
         sigwait(&exitSignals, &received);
+        endAfterExitDeadline();
         program.shutdown();
     }
     std::fflush(nullptr);

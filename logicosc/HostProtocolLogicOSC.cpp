@@ -34,10 +34,16 @@ HostProtocolLogicOSC::HostProtocolLogicOSC(MillisecondClock clock) : clock_(std:
 
 void HostProtocolLogicOSC::activate()
 {
-    if (oscOut)
-        openForDaw(*oscOut);
+    openForDaw();
+    openedBySelection_ = true;
     std::lock_guard lock(mutex_);
     refresh();
+}
+
+void HostProtocolLogicOSC::openForDaw()
+{
+    if (oscOut)
+        corvello::openForDaw(*oscOut);
 }
 
 void HostProtocolLogicOSC::resetState()

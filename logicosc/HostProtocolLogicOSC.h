@@ -34,7 +34,8 @@ public:
     // Always 1: every record is this protocol's, sent or not.
     int toHost(MessageRecord record) override;
     // Opens the OSC output for the DAW (see logicosc/OscReception.h), then sends
-    // the bank state to the remote.
+    // the bank state to the remote. Each later selection (kind 186 with a
+    // value of at least 1) opens it again.
     void activate() override;
 
     static constexpr int kStrips = 8;
@@ -50,6 +51,8 @@ private:
     struct Incoming;
     struct Rule;
 
+    // The OSC output opened for the DAW (see logicosc/OscReception.h).
+    void openForDaw();
     void resetState();
     void refresh();
     MessageRecord applyRule(const Incoming& in);
@@ -89,6 +92,9 @@ private:
 
     std::mutex mutex_;
     MillisecondClock clock_;
+    // Set by activate until the selection record that follows it; both on the
+    // link thread.
+    bool openedBySelection_ = false;
 
     bool transportMoving_ = false;
     Display lastDisplay_{};

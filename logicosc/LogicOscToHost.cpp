@@ -3,6 +3,7 @@
 #include <cmath>
 #include <cstdio>
 #include <string>
+#include <utility>
 
 #include "logicosc/HostProtocolLogicOSC.h"
 
@@ -65,6 +66,15 @@ const char* buttonName(std::int32_t index)
 
 int HostProtocolLogicOSC::toHost(MessageRecord record)
 {
+    // Selected again (after a disconnect, say): the DAW must be able to find
+    // the node again, and the DAW to answer is whoever speaks first now. The
+    // selection that created the protocol arrives right after activate, which
+    // opened already: opening twice would forget a DAW that spoke in between.
+    if (record.kind == kHostSelectionKind) {
+        const bool opened = std::exchange(openedBySelection_, false);
+        if (record.value >= 1.0f && !opened)
+            openForDaw();
+    }
     std::lock_guard lock(mutex_);
     // NaN is no press either: it is not at least 1.
     if (!isPressOnly(record.kind) || record.value >= 1.0f)

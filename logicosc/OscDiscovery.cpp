@@ -1,9 +1,10 @@
 #include "logicosc/OscDiscovery.h"
 
-#include <cstdio>
 #include <stdexcept>
 
 #include "logicosc/OSCNode.h"
+#include "logicosc/OscpackText.h"
+#include "platform/Log.h"
 
 namespace corvello {
 
@@ -14,7 +15,7 @@ void aimSecondNode(const char* host, std::uint16_t port)
     try {
         browsedOscNode().setPeer(host, port);
     } catch (const std::runtime_error& e) {
-        std::fprintf(stderr, "OSC: cannot reach %s:%u: %s", host, static_cast<unsigned>(port), e.what());
+        log::error("OSC: cannot reach %s:%u: %s", host, static_cast<unsigned>(port), errorText(e).c_str());
     }
 }
 

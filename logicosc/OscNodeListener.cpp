@@ -1,9 +1,11 @@
 #include "logicosc/OscNodeListener.h"
 
-#include <cstdio>
+#include <span>
 #include <string_view>
 
 #include "logicosc/OSCNode.h"
+#include "logicosc/OscPacketCheck.h"
+#include "logicosc/OscpackText.h"
 
 namespace corvello {
 
@@ -18,34 +20,34 @@ std::string_view cutToField(const char* text)
     return s.substr(0, OscRecord::kFieldSize - 1);
 }
 
-void reportMessageError(const osc::ReceivedMessage& message, const char* what)
-{
-    std::printf("error while parsing message: %s: %s\n", message.AddressPattern(), what);
-    std::fflush(stdout);
-}
-
 }  // namespace
 
 void OscNodeListener::ProcessPacket(const char* data, int size, const IpEndpointName& source)
 {
+    const std::span<const char> datagram(data, static_cast<std::size_t>(size));
+    if (const auto fault = findOscPacketFault(datagram)) {
+        refusedDatagrams_("OSC: refused a datagram of %d bytes from %s: %s at byte %zu", size,
+                          endpointText(source).c_str(), fault->what, fault->offset);
+        return;
+    }
+    if (!node_->admitSender(static_cast<std::uint32_t>(source.address), static_cast<std::uint16_t>(source.port)))
+        return;
     try {
         osc::OscPacketListener::ProcessPacket(data, size, source);
     } catch (const osc::Exception& e) {
-        std::printf("error while parsing packet: %s\n", e.what());
-        std::fflush(stdout);
+        // The check leaves oscpack nothing to object to; should it still, the
+        // datagram is refused all the same.
+        refusedDatagrams_("OSC: the OSC library refused a datagram of %d bytes from %s: %s", size,
+                          endpointText(source).c_str(), errorText(e).c_str());
     }
 }
 
-void OscNodeListener::ProcessMessage(const osc::ReceivedMessage& message, const IpEndpointName& source)
+void OscNodeListener::ProcessMessage(const osc::ReceivedMessage& message, const IpEndpointName&)
 {
-    node_->noteSender(static_cast<std::uint32_t>(source.address), static_cast<std::uint16_t>(source.port));
-    try {
-        deliverFirstArgument(message);
-        if (message.ArgumentCount() > 1)
-            reportMessageError(message, osc::ExcessArgumentException().what());
-    } catch (const osc::Exception& e) {
-        reportMessageError(message, e.what());
-    }
+    deliverFirstArgument(message);
+    if (message.ArgumentCount() > 1)
+        messageErrors_("OSC: error while parsing message: %.63s: %s", message.AddressPattern(),
+                       osc::ExcessArgumentException().what());
 }
 
 void OscNodeListener::deliverFirstArgument(const osc::ReceivedMessage& message)

@@ -1,10 +1,12 @@
 #pragma once
-// Turns received OSC packets into OSC records for an OSCNode: messages whose
-// first argument is a float or a string are delivered, everything else is not.
+// Turns received OSC datagrams into OSC records for an OSCNode: messages
+// whose first argument is a float or a string are delivered, everything
+// else is not.
 
 #include "ip/IpEndpointName.h"
 #include "osc/OscPacketListener.h"
 #include "osc/OscReceivedElements.h"
+#include "platform/Log.h"
 
 namespace corvello {
 
@@ -14,21 +16,24 @@ class OscNodeListener : public osc::OscPacketListener {
 public:
     explicit OscNodeListener(OSCNode* node) : node_(node) {}
 
-    // A datagram that is not well-formed OSC is dropped with a line on stdout;
-    // the receive loop goes on with the next one.
+    // Each datagram is checked first (logicosc/OscPacketCheck.h): one that is not
+    // well-formed OSC is refused with a rate-limited warning and changes
+    // nothing. Then the node decides whether its source is heard at all (see
+    // OSCNode::followSender). Exceptions from the filters are the node's to
+    // handle.
     void ProcessPacket(const char* data, int size, const IpEndpointName& source) override;
 
 protected:
-    // Errors while handling one message are written to stdout as "error while
-    // parsing message: <address>: <what>"; a record already delivered stays so.
-    // The source of each well-formed message is reported to the node first
-    // (see OSCNode::followSender).
+    // A message with more than one argument still delivers its first and is
+    // reported (rate-limited) as "too many arguments".
     void ProcessMessage(const osc::ReceivedMessage& message, const IpEndpointName& source) override;
 
 private:
     void deliverFirstArgument(const osc::ReceivedMessage& message);
 
     OSCNode* node_;
+    log::RateLimitedLog refusedDatagrams_;
+    log::RateLimitedLog messageErrors_;
 };
 
 }  // namespace corvello

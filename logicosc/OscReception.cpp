@@ -1,25 +1,27 @@
 #include "logicosc/OscReception.h"
 
-#include <cstdio>
 #include <stdexcept>
 
 #include "link/ServiceAdvertiser.h"
+#include "logicosc/OscpackText.h"
+#include "platform/Log.h"
 
 namespace corvello {
 
 void openForDaw(OSCNode& node)
 {
+    // Before reception starts: the first datagram may follow at once.
+    node.followSender(true);
     std::int32_t port = 0;
     try {
-        const bool alreadyReceiving = node.isReceiving();
-        port = node.startReceiving();
-        if (!alreadyReceiving)
-            std::fprintf(stderr, "OSC: receiving on UDP port %d\n", static_cast<int>(port));
+        bool started = false;
+        port = node.startReceiving(&started);
+        if (started)
+            log::info("OSC: receiving on UDP port %d", static_cast<int>(port));
     } catch (const std::runtime_error& e) {
-        std::fprintf(stderr, "OSC: cannot receive from the DAW: %s", e.what());
+        log::error("OSC: cannot receive from the DAW: %s", errorText(e).c_str());
         return;
     }
-    node.followSender(true);
     if (!node.serviceRef)
         node.serviceRef = advertiseService(kOscReceiverServiceType, static_cast<std::uint16_t>(port));
 }

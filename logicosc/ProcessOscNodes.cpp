@@ -2,6 +2,7 @@
 #include <mutex>
 
 #include "logicosc/OSCNode.h"
+#include "platform/Log.h"
 
 namespace corvello {
 
@@ -13,12 +14,24 @@ std::mutex nodesMutex;
 std::unique_ptr<OSCNode> firstNode;
 std::unique_ptr<OSCNode> secondNode;
 
+constexpr auto kStopWait = std::chrono::seconds(1);
+
 OSCNode& existingOrNew(std::unique_ptr<OSCNode>& node)
 {
     std::lock_guard lock(nodesMutex);
     if (!node)
         node = std::make_unique<OSCNode>();
     return *node;
+}
+
+// Exit must not wait on a receive thread stuck somewhere: such a node is
+// released unfinished, and the process's end takes it with the thread.
+void destroy(std::unique_ptr<OSCNode> node, const char* which)
+{
+    if (node && !node->stopReceiving(OSCNode::Clock::now() + kStopWait)) {
+        log::error("OSC: the %s node's receive thread did not end; leaving it to the end of the process", which);
+        static_cast<void>(node.release());
+    }
 }
 
 }  // namespace
@@ -34,8 +47,8 @@ void destroyOscNodes()
         first = std::move(firstNode);
         second = std::move(secondNode);
     }
-    first.reset();
-    second.reset();
+    destroy(std::move(first), "first");
+    destroy(std::move(second), "second");
 }
 
 }  // namespace corvello

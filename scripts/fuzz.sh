@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Builds every libFuzzer target (clang, AddressSanitizer, UndefinedBehaviorSanitizer)
-# and runs each for a bounded time. A crash stops the script with the
+# and runs each for a bounded time; an input that takes over 10 s counts as a
+# hang. A crash or hang stops the script with the
 # reproducer in build/fuzz/artifacts/; replay it with
 #   build/fuzz/tests/<area>/<target> build/fuzz/artifacts/<file>
 # Usage: scripts/fuzz.sh [seconds per target, default 20] [target name...]
@@ -26,6 +27,6 @@ while read -r executable; do
   echo "=== $target for ${seconds}s"
   corpus="$build/corpus/$target"
   mkdir -p "$corpus"
-  "$executable" -max_total_time="$seconds" -max_len=4096 \
+  "$executable" -max_total_time="$seconds" -max_len=4096 -timeout=10 \
     -artifact_prefix="$build/artifacts/$target-" "$corpus"
 done < "$build/fuzzers.txt"

@@ -23,6 +23,8 @@ public:
     virtual void withdraw(const std::string& name) = 0;
     // True when some registration of `type` on `port` can be seen.
     virtual bool seesRegistration(const std::string& type, std::uint16_t port) = 0;
+    // True when no registration of `type` on `port` can be seen (any more).
+    virtual bool seesNoRegistration(const std::string& type, std::uint16_t port) = 0;
 };
 
 // The platform's publisher, not yet started.

@@ -100,19 +100,36 @@ public:
 
     bool seesRegistration(const std::string& type, std::uint16_t port) override
     {
+        return eventually([&] { return isListed(type, port); });
+    }
+
+    bool seesNoRegistration(const std::string& type, std::uint16_t port) override
+    {
+        return eventually([&] { return !isListed(type, port); });
+    }
+
+private:
+    template <typename Condition>
+    static bool eventually(Condition condition)
+    {
         for (auto deadline = std::chrono::steady_clock::now() + 10s; std::chrono::steady_clock::now() < deadline;
-             std::this_thread::sleep_for(200ms)) {
-            ChildProcess browse({"/usr/bin/avahi-browse", "--resolve", "--terminate", "--parsable", type});
-            while (auto line = browse.readLine(5s)) {
-                const auto f = fields(*line);
-                if (f.size() > 8 && f[0] == "=" && f[8] == std::to_string(port))
-                    return true;
-            }
+             std::this_thread::sleep_for(200ms))
+            if (condition())
+                return true;
+        return false;
+    }
+
+    static bool isListed(const std::string& type, std::uint16_t port)
+    {
+        ChildProcess browse({"/usr/bin/avahi-browse", "--resolve", "--terminate", "--parsable", type});
+        while (auto line = browse.readLine(5s)) {
+            const auto f = fields(*line);
+            if (f.size() > 8 && f[0] == "=" && f[8] == std::to_string(port))
+                return true;
         }
         return false;
     }
 
-private:
     bool startSystemBus(std::string& whyNot)
     {
         if (systemBusAnswers())

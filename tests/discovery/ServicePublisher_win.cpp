@@ -46,6 +46,11 @@ public:
         return isRegistered_(type.c_str(), port) != 0;
     }
 
+    bool seesNoRegistration(const std::string& type, std::uint16_t port) override
+    {
+        return isRegistered_(type.c_str(), port) == 0;
+    }
+
 private:
     using Publish = void (*)(const char*, const char*, const char*, int);
     using Withdraw = void (*)(const char*, const char*);

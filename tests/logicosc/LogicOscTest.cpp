@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "logicosc/HostProtocolLogicOSC.h"
+#include "tests/logicosc/CapturedLog.h"
 
 namespace corvello {
 namespace {
@@ -364,12 +365,28 @@ TEST_F(LogicOsc, WithoutATranslatorRecordsForTheRemoteAreDropped)
 
 TEST_F(LogicOsc, ActivationOpensTheOutputForTheDawAndRefreshes)
 {
-    testing::internal::CaptureStderr();
+    test::CapturedLog log;
     protocol.activate();
-    const std::string err = testing::internal::GetCapturedStderr();
     EXPECT_TRUE(daw.isReceiving());
-    EXPECT_NE(err.find("OSC: receiving on UDP port "), std::string::npos) << err;
+    EXPECT_EQ(log.linesWith("OSC: receiving on UDP port ").size(), 1u);
     EXPECT_EQ(remote.records.size(), 8u * 2 + 9 + 1);
+}
+
+// Each selection lets the first host to speak be the DAW; the selection
+// record that follows activation belongs to the same selection and must not
+// forget a DAW that spoke in between.
+TEST_F(LogicOsc, EverySelectionLetsTheFirstHostToSpeakBeTheDaw)
+{
+    constexpr std::uint32_t kHostA = 0x7f000001, kHostB = 0x7f000002;
+    test::CapturedLog log;
+    protocol.activate();
+    EXPECT_TRUE(daw.admitSender(kHostA, 5000));
+    protocol.toHost(rec(186, 3, 1.0f));
+    EXPECT_FALSE(daw.admitSender(kHostB, 5000)) << "host A is still the DAW";
+
+    protocol.toHost(rec(186, 3, 1.0f));
+    EXPECT_TRUE(daw.admitSender(kHostB, 5000));
+    EXPECT_FALSE(daw.admitSender(kHostA, 5000));
 }
 
 // The link thread and the OSC receive thread work on the same bank state.

@@ -1,9 +1,11 @@
 #pragma once
-// A UDP socket on 127.0.0.1 for tests: sends datagrams to a port and waits
-// for datagrams with a deadline. Uses the program's own socket seam.
+// A UDP socket on 127.0.0.1 (or another loopback address, playing another
+// host) for tests: sends datagrams to a port on 127.0.0.1 and waits for
+// datagrams with a deadline. Uses the program's own socket seam.
 
 #include <chrono>
 #include <cstdint>
+#include <cstring>
 #include <optional>
 #include <string>
 
@@ -14,11 +16,20 @@ namespace corvello::test {
 
 class LoopbackUdp {
 public:
-    LoopbackUdp()
+    // The second loopback host, 127.0.0.2.
+    static std::uint32_t otherHost()
+    {
+        const std::uint8_t bytes[4] = {127, 0, 0, 2};
+        std::uint32_t address;
+        std::memcpy(&address, bytes, sizeof address);
+        return address;
+    }
+
+    explicit LoopbackUdp(std::uint32_t localAddress = net::loopbackAddress())
     {
         net::startSockets();
         socket_ = net::openUdpSocket();
-        net::bindToSystemPort(socket_, net::loopbackAddress());
+        net::bindToSystemPort(socket_, localAddress);
     }
     ~LoopbackUdp() { net::closeSocket(socket_); }
     LoopbackUdp(const LoopbackUdp&) = delete;

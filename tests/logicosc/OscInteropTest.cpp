@@ -13,6 +13,7 @@
 
 #include "logicosc/HostProtocolLogicOSC.h"
 #include "logicosc/OSCNode.h"
+#include "tests/logicosc/CapturedLog.h"
 #include "tests/logicosc/LoopbackUdp.h"
 #include "tests/support/ChildProcess.h"
 
@@ -102,11 +103,10 @@ TEST(OscInterop, MessagesFromOscsendBecomeRecords)
     oscsend(port, {"tv1", "f", "0.5"});
     oscsend(port, {"tn1", "s", "Kick drum"});
     oscsend(port, {"tv9", "i", "3"});
-    testing::internal::CaptureStdout();
+    test::CapturedLog log;
     oscsend(port, {"tv2", "ff", "0.25", "0.75"});
     oscsend(port, {"end", "f", "0"});
     ASSERT_TRUE(filter.waitForAddress("end"));
-    const std::string out = testing::internal::GetCapturedStdout();
 
     const auto records = filter.received();
     ASSERT_EQ(records.size(), 4u);
@@ -116,7 +116,7 @@ TEST(OscInterop, MessagesFromOscsendBecomeRecords)
     EXPECT_EQ(records[1].textView(), "Kick drum");
     EXPECT_EQ(records[2].addressView(), "tv2");
     EXPECT_EQ(records[2].value, 0.25f);
-    EXPECT_EQ(out, "error while parsing message: tv2: too many arguments\n");
+    EXPECT_EQ(log.lines(), std::vector<std::string>{"OSC: error while parsing message: tv2: too many arguments"});
 }
 
 TEST(OscInterop, OscdumpReadsWhatTheNodeSends)
@@ -163,11 +163,10 @@ TEST(OscInterop, LogicOscSelectedTalksWithTheDaw)
     filter.protocol = &protocol;
     protocol.translator = &filter;
     protocol.setOscOutput(&node);
-    testing::internal::CaptureStderr();
+    test::CapturedLog log;
     protocol.activate();
-    const std::string err = testing::internal::GetCapturedStderr();
     const std::int32_t port = node.startReceiving();
-    EXPECT_NE(err.find("OSC: receiving on UDP port " + std::to_string(port)), std::string::npos) << err;
+    EXPECT_EQ(log.linesWith("OSC: receiving on UDP port " + std::to_string(port)).size(), 1u);
 
     oscsend(port, {"md", "f", "0.25"});
     EXPECT_TRUE(filter.waitForRemoteRecord(MessageRecord::number(204, 2, 1.0f)));
