@@ -30,11 +30,13 @@ Program::~Program()
     dnssd().release();
 }
 
-std::uint16_t Program::start(const LinkSettings& link)
+std::uint16_t Program::start(const LinkSettings& link, RemoteFilter* watch)
 {
     const std::uint16_t port = startRemoteLink(link);
     if (port == 0)
         return 0;
+    if (watch)
+        remoteLinkNode().addFilter(watch);
     announceRemoteLink(port, link.listenAddress);
     browser_ = startOscPeerBrowser();
     setUpRouting();

@@ -11,6 +11,7 @@
 
 namespace corvello {
 
+class RemoteFilter;
 class ServiceBrowser;
 
 class Program {
@@ -25,8 +26,9 @@ public:
 
     // Starts the remote link, advertises it, starts the service browser and
     // builds the routing. Returns the link's TCP listening port, or 0 (and
-    // nothing else started) when the link cannot listen.
-    std::uint16_t start(const LinkSettings& link = {});
+    // nothing else started) when the link cannot listen. A `watch` joins the
+    // link before the translators, so it hears every record and notification.
+    std::uint16_t start(const LinkSettings& link = {}, RemoteFilter* watch = nullptr);
     // Stops the service browser (waiting for its thread), then destroys the
     // first and the second OSC node.
     void shutdown();
