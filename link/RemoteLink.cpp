@@ -1,10 +1,12 @@
 #include "link/RemoteLink.h"
 
 #include "link/WireFormat.h"
+#include "platform/Log.h"
 
 #include <algorithm>
 #include <array>
 #include <chrono>
+#include <cstdio>
 #include <utility>
 
 namespace corvello {
@@ -72,6 +74,7 @@ RemoteLink::RemoteLink(bool serverMode, LinkSettings settings) : serverMode(serv
 
 RemoteLink::~RemoteLink()
 {
+    outgoing_.stop();
     stopRequested = true;
     wakeLinkThread();
     if (linkThread.joinable())
@@ -141,13 +144,27 @@ void RemoteLink::writeRecords(std::vector<MessageRecord>& records, Channel chann
 void RemoteLink::writeRecordsWhileSending(std::vector<MessageRecord>& records, Channel channel)
 {
     net::SocketHandle socket = channelSocket(channel);
+    bool gaveUp = false;
     wire::writeRecords(records, [&](std::span<const std::uint8_t> packet) {
+        // Once a packet could not be sent the peer is not taking data: the rest
+        // of the batch is dropped rather than waiting out the retries again for
+        // each packet while the send lock is held.
+        if (gaveUp)
+            return;
         std::array<std::uint8_t, wire::kPacketCapacity> copy;
         std::copy(packet.begin(), packet.end(), copy.begin());
-        dispatchBufferWithRetries(socket, copy.data(), static_cast<int>(packet.size()));
+        gaveUp = dispatchBufferWithRetries(socket, copy.data(), static_cast<int>(packet.size())) != 0;
     });
     records.clear();
 }
+
+namespace {
+
+// Never destroyed: the process-wide node may still send while the program exits.
+log::RateLimitedLog& sendError = *new log::RateLimitedLog;
+log::RateLimitedLog& packetDropped = *new log::RateLimitedLog;
+
+}  // namespace
 
 int RemoteLink::dispatchBufferWithRetries(net::SocketHandle socket, std::uint8_t* packet, int length)
 {
@@ -158,16 +175,17 @@ int RemoteLink::dispatchBufferWithRetries(net::SocketHandle socket, std::uint8_t
     net::WaitResult wait = net::waitWritable(socket, kSendWaitMs);
     if (wait == net::WaitResult::Failed)
         return -1;
-    // A remote that stops reading would otherwise fill the log.
-    static log::RateLimitedLog sendLog;
     int sent = 0;
     if (wait == net::WaitResult::Ready) {
         int result = net::sendBytes(socket, packet, length);
         if (result == length)
             return 0;
+        bool hardError = result < 0 && !net::lastErrorIsTransient();
         net::SocketError error = net::lastSocketError();
-        sendLog("link: a send to the remote gave %d of %d bytes (error %d: %s); retrying", result, length,
-                error.code, error.text.c_str());
+        sendError("RemoteLink::dispatchBufferWithRetries error. Got ret=%d (errno=%d: %s) sending data.", result,
+                  error.code, error.text.c_str());
+        if (hardError)
+            return -1;  // a reset or unreachable peer: waiting cannot help
         sent = result > 0 ? result : 0;
     }
     for (int retry = 1; retry < kSendRetries; ++retry) {
@@ -180,7 +198,7 @@ int RemoteLink::dispatchBufferWithRetries(net::SocketHandle socket, std::uint8_t
         if (sent == length)
             return 0;
     }
-    sendLog("link: the remote took no packet for %d retries; packet dropped", kSendRetries);
+    packetDropped("dispatchBufferWithRetries: giving up on packet");
     if (sent > 0)
         net::shutdownSocket(socket);  // the peer holds part of a packet; its stream cannot be framed again
     return -1;
@@ -509,5 +527,26 @@ void RemoteLink::readMetering(std::vector<std::uint8_t>& chunk)
 }
 
 void RemoteLink::wakeLinkThread() { wake_.raise(); }
+
+namespace {
+
+std::mutex processNodeLock;
+RemoteLink* processNode = nullptr;  // never destroyed: its link thread serves until exit
+
+RemoteLink& processWideNode(bool serverMode, const LinkSettings& settings = {})
+{
+    std::lock_guard lock(processNodeLock);
+    if (!processNode)
+        processNode = new RemoteLink(serverMode, settings);
+    return *processNode;
+}
+
+}  // namespace
+
+std::uint16_t startRemoteLink(const LinkSettings& settings) { return processWideNode(true, settings).listeningPort(); }
+
+std::uint16_t remoteLinkListeningPort() { return processWideNode(true).listeningPort(); }
+
+RemoteNode& remoteLinkNode() { return processWideNode(false); }
 
 }  // namespace corvello

@@ -3,11 +3,12 @@
 #include <cmath>
 #include <new>
 
+#include "core/RemoteNode.h"
+#include "core/RemoteNode.h"
 #include "hostprotocols/HostProtocol.h"
 #include "routing/DesktopWorker.h"
 #include "routing/HostProtocolFactory.h"
 #include "routing/OscService.h"
-#include "routing/OutgoingQueue.h"
 #include "routing/VersionCode.h"
 
 namespace corvello {
@@ -51,9 +52,10 @@ int Translator::passDesktopCommand(const MessageRecord& record)
 int Translator::answerVersionQuery(const MessageRecord& record)
 {
     std::lock_guard lock(mutex_);
-    if (protocol_ && queue_) {
+    RemoteQueue* queue = queueToRemote();
+    if (protocol_ && queue) {
         const std::int32_t own = ownVersionCode();
-        queue_->send(MessageRecord::number(kVersionReplyKind, own, versionsCompatible(own, record.index) ? 1.0f : 0.0f));
+        queue->send(MessageRecord::number(kVersionReplyKind, own, versionsCompatible(own, record.index) ? 1.0f : 0.0f));
     }
     return 1;
 }
@@ -66,9 +68,7 @@ int Translator::handleHostSelection(const MessageRecord& record)
             return 1;
         if (!(record.value > 0.0f))  // NaN counts as not positive
             withdrawOscServices();
-        // The queue first, so that what a protocol sends when it is
-        // activated (Logic OSC's bank refresh) reaches the remote.
-        RemoteQueue* queue = ensureQueue();
+        RemoteQueue* queue = queueToRemote();
         replaceProtocol(protocolForSelector(record.index));
         if (desktop_)
             desktop_->setHost(record.index, queue);
@@ -117,7 +117,7 @@ int Translator::receive(std::int32_t localPort, const std::uint8_t* bytes, std::
     std::lock_guard lock(mutex_);
     if (closed_)
         return 1;
-    RemoteQueue* queue = ensureQueue();
+    RemoteQueue* queue = queueToRemote();
     if (protocol_ && queue)
         queue->send(protocol_->fromHostMidi(bytes, length, localPort));
     return 1;
@@ -128,7 +128,7 @@ int Translator::receive(OscRecord record)
     std::lock_guard lock(mutex_);
     if (closed_)
         return 1;
-    RemoteQueue* queue = ensureQueue();
+    RemoteQueue* queue = queueToRemote();
     if (protocol_ && queue)
         queue->send(protocol_->fromHostOsc(record));
     return 1;
@@ -136,18 +136,12 @@ int Translator::receive(OscRecord record)
 
 void Translator::QueueSink::sendToRemote(MessageRecord record)
 {
-    if (RemoteQueue* target = queue.load(std::memory_order_acquire))
-        target->send(record);
+    if (RemoteQueue* queue = owner_.queueToRemote())
+        queue->send(record);
 }
 
-RemoteQueue* Translator::ensureQueue()
-{
-    if (!queue_) {
-        queue_ = std::make_unique<OutgoingQueue>(RemoteFilter::node);
-        sink_.queue.store(queue_.get(), std::memory_order_release);
-    }
-    return queue_.get();
-}
+// The node is set when the Translator is attached, before any traffic.
+RemoteQueue* Translator::queueToRemote() const { return RemoteFilter::node ? &RemoteFilter::node->outgoing() : nullptr; }
 
 void Translator::installPanner()
 {

@@ -10,7 +10,6 @@
 // worker, and drives "Tamberlin" and the OSC nodes with the protocol the
 // remote selects.
 
-#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <mutex>
@@ -62,26 +61,27 @@ private:
     // caller already holds.
     class QueueSink final : public RecordSink {
     public:
+        explicit QueueSink(Translator& owner) : owner_(owner) {}
         void sendToRemote(MessageRecord record) override;
-        std::atomic<RemoteQueue*> queue{nullptr};
+
+    private:
+        Translator& owner_;
     };
 
     int handleHostSelection(const MessageRecord& record);
     int answerVersionQuery(const MessageRecord& record);
     int passDesktopCommand(const MessageRecord& record);
     void replaceProtocol(ProtocolState wanted);
-    RemoteQueue* ensureQueue();
+    RemoteQueue* queueToRemote();
     int passToProtocol(const MessageRecord& record);
 
     const Route route_;
-    // One lock around every use of the protocol, the queue and the desktop
-    // worker, so that a switch made on the link thread never frees a protocol
+    // One lock around every use of the protocol and the desktop worker, so that a switch made on the link thread never frees a protocol
     // the MIDI or OSC thread is using, and close() waits for every caller.
     mutable std::mutex mutex_;
     bool closed_ = false;
     std::unique_ptr<HostProtocol> protocol_;
-    std::unique_ptr<RemoteQueue> queue_;
-    QueueSink sink_;
+    QueueSink sink_{*this};
     std::int32_t protocolState_ = kNoProtocol;
     std::unique_ptr<DesktopCommands> desktop_;
 };

@@ -15,6 +15,7 @@
 
 #include "core/MIDINode.h"
 #include "core/RemoteNode.h"
+#include "link/OutgoingQueue.h"
 #include "routing/Translator.h"
 #include "routing/VersionCode.h"
 
@@ -27,6 +28,7 @@ class RecordingLinkNode : public RemoteNode {
 public:
     void addFilter(RemoteFilter* filter) override { filters.add(filter); }
     void removeFilter(RemoteFilter* filter) override { filters.remove(filter); }
+    RemoteQueue& outgoing() override { return queue; }
     void sendMain(const MessageRecord& r) override { queueMain(r); }
     void queueMain(const MessageRecord& r) override
     {
@@ -63,6 +65,7 @@ public:
     std::mutex mutex;
     std::vector<MessageRecord> main, metering;
     FilterList<RemoteFilter, RemoteNode> filters{this};
+    OutgoingQueue queue{this};  // its worker stops before the rest of the node goes
 };
 
 class RecordingMidiNode : public MIDINode {
@@ -159,8 +162,8 @@ struct TranslatorTest : ::testing::Test {
         link.removeFilter(translator.get());
     }
 
-    // Destroyed bottom up: the MIDI node detaches the live translator, whose
-    // queue worker stops before the link node it flushes to goes away.
+    // Destroyed bottom up: the MIDI node detaches the live translator before
+    // it goes; the link node and its queue go last.
     RecordingLinkNode link;
     RecordingDesktop* desktop = nullptr;
     std::unique_ptr<Translator> translator;
