@@ -72,12 +72,14 @@ private:
     int answerVersionQuery(const MessageRecord& record);
     int passDesktopCommand(const MessageRecord& record);
     void replaceProtocol(ProtocolState wanted);
-    RemoteQueue* queueToRemote();
+    // The link node's queue; null while the Translator is on no link node.
+    RemoteQueue* queueToRemote() const;
     int passToProtocol(const MessageRecord& record);
 
     const Route route_;
-    // One lock around every use of the protocol and the desktop worker, so that a switch made on the link thread never frees a protocol
-    // the MIDI or OSC thread is using, and close() waits for every caller.
+    // One lock around every use of the protocol and the desktop worker, so
+    // that a switch made on the link thread never frees a protocol the MIDI or
+    // OSC thread is using, and close() waits for every caller.
     mutable std::mutex mutex_;
     bool closed_ = false;
     std::unique_ptr<HostProtocol> protocol_;
