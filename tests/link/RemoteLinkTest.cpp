@@ -213,15 +213,5 @@ TEST(ClientNode, AnUnreachableServerEndsTheLinkThread)
     EXPECT_FALSE(client.isConnected());
 }
 
-TEST(ProcessWideNode, TheListeningPortQueryCreatesTheServerThatEveryoneShares)
-{
-    std::uint16_t port = remoteLinkListeningPort();
-    ASSERT_NE(port, 0);
-    EXPECT_EQ(remoteLinkListeningPort(), port);
-    EXPECT_EQ(remoteLinkNode().listeningPort(), port);
-    RawRemote remote(port);
-    EXPECT_TRUE(eventually([] { return remoteLinkNode().isConnected(); }));
-}
-
 }  // namespace
 }  // namespace corvello
