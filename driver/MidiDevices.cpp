@@ -153,19 +153,16 @@ MMRESULT shortMessage(UINT deviceId, DWORD_PTR packed)
     return clientWrite(portRecord(deviceId), bytes, length) ? MMSYSERR_NOERROR : MMSYSERR_ERROR;
 }
 
-// The checks a buffer handed to a device passes. An empty buffer is refused:
-// it would make an empty pipe message (which ends the connection) on output,
-// and could not take a byte on input.
+// The checks a buffer handed to a device passes before its flags are read
+// (see checkHeaderFlags). An empty buffer is refused: it would make an empty
+// pipe message (which ends the connection) on output, and could not take a
+// byte on input.
 MMRESULT checkBuffer(UINT deviceId, MIDIHDR* header)
 {
     if (header == nullptr || header->dwBufferLength == 0)
         return MMSYSERR_INVALPARAM;
     if (!isKnownDevice(deviceId))
         return MMSYSERR_BADDEVICEID;
-    if (!(header->dwFlags & MHDR_PREPARED))
-        return MIDIERR_UNPREPARED;
-    if (header->dwFlags & MHDR_INQUEUE)
-        return MIDIERR_STILLPLAYING;
     return MMSYSERR_NOERROR;
 }
 
@@ -174,6 +171,8 @@ MMRESULT longMessage(UINT deviceId, DWORD_PTR param1, DWORD_PTR size)
 {
     MIDIHDR* header = headerOf(param1, size);
     if (const MMRESULT refused = checkBuffer(deviceId, header))
+        return refused;
+    if (const MMRESULT refused = checkHeaderFlags(*header))
         return refused;
     header->dwFlags = (header->dwFlags & ~MHDR_DONE) | MHDR_INQUEUE;
     PortRecord& record = portRecord(deviceId);
@@ -191,7 +190,7 @@ MMRESULT addBuffer(UINT deviceId, DWORD_PTR param1, DWORD_PTR size)
     MIDIHDR* header = headerOf(param1, size);
     if (const MMRESULT refused = checkBuffer(deviceId, header))
         return refused;
-    return portRecord(deviceId).input.queue.add(header) ? MMSYSERR_NOERROR : MMSYSERR_INVALHANDLE;
+    return portRecord(deviceId).input.queue.add(header);
 }
 
 void handBack(PortSide& input, MIDIHDR* header)

@@ -19,6 +19,9 @@
 
 namespace corvello {
 
+// A header handed to a device is prepared and not already in a queue.
+MMRESULT checkHeaderFlags(const MIDIHDR& header);
+
 class MidiHeaderQueue {
 public:
     // Takes buffers from now on.
@@ -29,9 +32,12 @@ public:
     bool close();
 
     // Empties the header (nothing recorded, buffer zeroed), marks it in queue
-    // and appends it. The caller has checked that its buffer has room. False,
-    // and the header untouched, while the queue is closed.
-    bool add(MIDIHDR* header);
+    // and appends it. The caller has checked that its buffer has room. The
+    // flags are checked under the lock, since the read thread marks queued
+    // headers done: a header added twice at once is queued once. Refused,
+    // and the header untouched, while the queue is closed
+    // (MMSYSERR_INVALHANDLE) or when its flags do not pass.
+    MMRESULT add(MIDIHDR* header);
 
     // Stores the byte in the front buffer. When that fills the buffer, or
     // `complete` is set, the header leaves the queue marked done and is

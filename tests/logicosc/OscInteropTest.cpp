@@ -38,13 +38,18 @@ class RecordingFilter : public OSCFilter, public RecordSink {
 public:
     HostProtocolLogicOSC* protocol = nullptr;
 
+    // The protocol is asked outside the lock: it holds its own lock while it
+    // sends to the remote (sendToRemote below), so asking it under ours
+    // would take the two in both orders.
     int receive(OscRecord record) override
     {
-        std::lock_guard lock(mutex_);
-        received_.push_back(record);
+        {
+            std::lock_guard lock(mutex_);
+            received_.push_back(record);
+        }
         if (protocol)
             if (MessageRecord r = protocol->fromHostOsc(record); !r.isNothing())
-                forRemote_.push_back(r);
+                sendToRemote(r);
         return 1;
     }
 
@@ -88,7 +93,7 @@ private:
         return false;
     }
 
-    std::recursive_mutex mutex_;
+    std::mutex mutex_;
     std::vector<OscRecord> received_;
     std::vector<MessageRecord> forRemote_;
 };
