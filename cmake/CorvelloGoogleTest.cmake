@@ -43,4 +43,12 @@ function(corvello_add_test name)
   file(WRITE ${label_script}
     "if(${name}_TESTS)\n  set_tests_properties(\${${name}_TESTS} PROPERTIES LABELS \"${T_LABEL}\")\nendif()\n")
   set_property(DIRECTORY APPEND PROPERTY TEST_INCLUDE_FILES ${label_script})
+  # The target `threaded_tests` builds what the label "threads" runs (with the
+  # programs those tests start), so the ThreadSanitizer build builds no more.
+  if("threads" IN_LIST T_LABEL)
+    if(NOT TARGET threaded_tests)
+      add_custom_target(threaded_tests)
+    endif()
+    add_dependencies(threaded_tests ${name})
+  endif()
 endfunction()

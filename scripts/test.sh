@@ -38,7 +38,7 @@ ASAN_OPTIONS=detect_leaks=0 UBSAN_OPTIONS=print_stacktrace=1 run_ctest linux-asa
 
 stage "ThreadSanitizer build"
 cmake --preset linux-tsan -DCORVELLO_WERROR=ON >/dev/null
-cmake --build --preset linux-tsan -j"$jobs"
+cmake --build --preset linux-tsan -j"$jobs" --target threaded_tests
 stage "threaded tests under ThreadSanitizer"
 TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1" run_ctest linux-tsan -L threads
 
