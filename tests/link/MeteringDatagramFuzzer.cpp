@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "link/WireFormat.h"
-#include "tests/link/FuzzCheck.h"
+#include "tests/support/FuzzCheck.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
@@ -19,22 +19,22 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::vector<std::uint8_t> datagram(data, data + size);
     std::vector<MessageRecord> records;
     const auto result = wire::parseDatagram(datagram, [&](const MessageRecord& r) {
-        LINK_FUZZ_CHECK(r.kind <= wire::kKindMask);
-        LINK_FUZZ_CHECK(r.text.size() + wire::kPacketHeaderSize + wire::kTextItemHeaderSize <= size);
+        FUZZ_CHECK(r.kind <= wire::kKindMask);
+        FUZZ_CHECK(r.text.size() + wire::kPacketHeaderSize + wire::kTextItemHeaderSize <= size);
         records.push_back(r);
     });
-    LINK_FUZZ_CHECK(records.size() * wire::kTextItemHeaderSize <= size);
+    FUZZ_CHECK(records.size() * wire::kTextItemHeaderSize <= size);
 
     std::vector<std::uint8_t> stream = datagram;
     std::vector<MessageRecord> asStream;
     const auto streamResult = wire::parseStream(stream, [&](const MessageRecord& r) { asStream.push_back(r); });
     if (result == wire::ParseResult::Complete) {
-        LINK_FUZZ_CHECK(streamResult == wire::ParseResult::Complete);
-        LINK_FUZZ_CHECK(stream.empty());
-        LINK_FUZZ_CHECK(corvello::fuzz::sameRecords(asStream, records));
+        FUZZ_CHECK(streamResult == wire::ParseResult::Complete);
+        FUZZ_CHECK(stream.empty());
+        FUZZ_CHECK(corvello::fuzz::sameRecords(asStream, records));
     } else {
         // Malformed as a datagram: a fault, or a tail the stream would wait on.
-        LINK_FUZZ_CHECK(streamResult == wire::ParseResult::Malformed || !stream.empty());
+        FUZZ_CHECK(streamResult == wire::ParseResult::Malformed || !stream.empty());
     }
     return 0;
 }

@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "link/WireFormat.h"
-#include "tests/link/FuzzCheck.h"
+#include "tests/support/FuzzCheck.h"
 
 namespace {
 
@@ -36,8 +36,8 @@ bool wholePackets(const std::vector<std::uint8_t>& fed, std::size_t from, std::s
 
 void checkRecord(const MessageRecord& record, std::size_t bytesSeen)
 {
-    LINK_FUZZ_CHECK(record.kind <= wire::kKindMask);
-    LINK_FUZZ_CHECK(record.text.size() + wire::kPacketHeaderSize + wire::kTextItemHeaderSize <= bytesSeen);
+    FUZZ_CHECK(record.kind <= wire::kKindMask);
+    FUZZ_CHECK(record.text.size() + wire::kPacketHeaderSize + wire::kTextItemHeaderSize <= bytesSeen);
 }
 
 }  // namespace
@@ -60,18 +60,18 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             records.push_back(r);
         });
 
-        LINK_FUZZ_CHECK(stream.size() <= fed.size() - consumed);
-        LINK_FUZZ_CHECK(std::equal(stream.begin(), stream.end(), fed.end() - static_cast<std::ptrdiff_t>(stream.size())));
+        FUZZ_CHECK(stream.size() <= fed.size() - consumed);
+        FUZZ_CHECK(std::equal(stream.begin(), stream.end(), fed.end() - static_cast<std::ptrdiff_t>(stream.size())));
         const std::size_t taken = fed.size() - stream.size();
-        LINK_FUZZ_CHECK(wholePackets(fed, consumed, taken));
-        LINK_FUZZ_CHECK(records.size() * wire::kTextItemHeaderSize <= fed.size() - consumed);
+        FUZZ_CHECK(wholePackets(fed, consumed, taken));
+        FUZZ_CHECK(records.size() * wire::kTextItemHeaderSize <= fed.size() - consumed);
         if (result == wire::ParseResult::Complete) {
-            LINK_FUZZ_CHECK(stream.size() < wire::kPacketHeaderSize || packetLength(stream.data()) > stream.size());
+            FUZZ_CHECK(stream.size() < wire::kPacketHeaderSize || packetLength(stream.data()) > stream.size());
             std::vector<MessageRecord> again;
             const auto packets = std::span(fed).subspan(consumed, taken - consumed);
-            LINK_FUZZ_CHECK(wire::parseDatagram(packets, [&](const MessageRecord& r) { again.push_back(r); }) ==
+            FUZZ_CHECK(wire::parseDatagram(packets, [&](const MessageRecord& r) { again.push_back(r); }) ==
                             wire::ParseResult::Complete);
-            LINK_FUZZ_CHECK(corvello::fuzz::sameRecords(again, records));
+            FUZZ_CHECK(corvello::fuzz::sameRecords(again, records));
             consumed = taken;
         } else {
             stream.clear();

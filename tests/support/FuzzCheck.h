@@ -1,5 +1,5 @@
 #pragma once
-// What a link fuzz target asserts: a failed check names itself and aborts,
+// What a fuzz target asserts: a failed check names itself and aborts,
 // which libFuzzer reports as a crash with the input that caused it.
 
 #include <algorithm>
@@ -11,12 +11,12 @@
 
 #include "core/MessageRecord.h"
 
-#define LINK_FUZZ_CHECK(condition)                                               \
-    do {                                                                         \
-        if (!(condition)) {                                                      \
+#define FUZZ_CHECK(condition)                                                              \
+    do {                                                                                    \
+        if (!(condition)) {                                                                 \
             std::fprintf(stderr, "%s:%d: check failed: %s\n", __FILE__, __LINE__, #condition); \
-            std::abort();                                                        \
-        }                                                                        \
+            std::abort();                                                                   \
+        }                                                                                   \
     } while (0)
 
 namespace corvello::fuzz {
