@@ -40,7 +40,7 @@ stage "ThreadSanitizer build"
 cmake --preset linux-tsan -DCORVELLO_WERROR=ON >/dev/null
 cmake --build --preset linux-tsan -j"$jobs" --target threaded_tests
 stage "threaded tests under ThreadSanitizer"
-TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1" run_ctest linux-tsan -L threads
+run_ctest linux-tsan -L threads  # TSAN_OPTIONS: see the test preset
 
 stage "fuzzing every parser fed from outside"
 bash scripts/fuzz.sh 10 || failed+=("fuzz")

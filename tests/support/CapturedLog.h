@@ -40,6 +40,15 @@ public:
         return found;
     }
 
+    // Every line, each ended by a newline: for a failure message.
+    std::string text() const
+    {
+        std::string all;
+        for (auto& line : lines())
+            all += line + '\n';
+        return all;
+    }
+
     void clear()
     {
         std::lock_guard lock(mutex_);

@@ -6,17 +6,14 @@
 
 #include <chrono>
 #include <cstdint>
-#include <algorithm>
 #include <atomic>
 #include <memory>
-#include <mutex>
 #include <optional>
 #include <string>
-#include <string_view>
 #include <thread>
 #include <vector>
 
-#include "platform/Log.h"
+#include "tests/support/CapturedLog.h"
 #include "tests/support/Mailbox.h"
 #include "virtmidi/virtmidiclient.h"
 #include "virtmidi/virtmidiserver.h"
@@ -65,39 +62,6 @@ bool eventually(Condition condition, std::chrono::milliseconds timeout = 10s)
     }
     return true;
 }
-
-// The lines this process logs while it lives.
-class LogCapture {
-public:
-    LogCapture()
-    {
-        log::setSink([this](log::Level, std::string_view line) {
-            std::lock_guard lock(mutex_);
-            lines_.emplace_back(line);
-        });
-    }
-    ~LogCapture() { log::setSink({}); }
-
-    bool contains(std::string_view text)
-    {
-        std::lock_guard lock(mutex_);
-        return std::any_of(lines_.begin(), lines_.end(),
-                           [text](const std::string& line) { return line.find(text) != std::string::npos; });
-    }
-
-    std::string text()
-    {
-        std::lock_guard lock(mutex_);
-        std::string all;
-        for (const std::string& line : lines_)
-            all += line + "\n";
-        return all;
-    }
-
-private:
-    std::mutex mutex_;
-    std::vector<std::string> lines_;
-};
 
 inline std::unique_ptr<VirtMidiClientPipe> connectClient(const char* portName)
 {
