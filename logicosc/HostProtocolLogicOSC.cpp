@@ -4,6 +4,7 @@
 #include <chrono>
 
 #include "logicosc/FixedText.h"
+#include "logicosc/LogicOscWords.h"
 #include "logicosc/OscReception.h"
 
 namespace corvello {
@@ -13,7 +14,6 @@ namespace {
 constexpr std::uint16_t kKnobKind = 10;
 constexpr std::uint16_t kSendMuteKind = 19;
 constexpr std::uint16_t kSendNameKind = 205;
-constexpr std::uint16_t kModeLampKind = 204;
 constexpr std::uint16_t kTimeFormatLampKind = 5;
 constexpr std::uint16_t kTimeDisplayKind = 4;
 
