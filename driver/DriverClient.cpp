@@ -8,6 +8,7 @@
 #include "virtmidi/virtmidiportlist.h"
 
 #include <algorithm>
+#include <atomic>
 #include <exception>
 #include <memory>
 #include <mutex>
@@ -24,7 +25,7 @@ std::vector<std::string> readablePortList()
     try {
         return virtMidiReadPortList();
     } catch (const std::exception& error) {
-        trace("portList: the port list cannot be read: %s\n", error.what());
+        trace("the port list cannot be read: %s", error.what());
         return {};
     }
 }
@@ -45,13 +46,20 @@ const std::vector<std::string>& portList()
     return names;
 }
 
+// Two locks, so that nothing the read thread's callbacks may call waits for
+// a close that is waiting for the read thread: `mutex` makes opening and
+// closing atomic; `creationMutex` only guards the records' one creation.
+// Once created the records never change or move, and their number is read
+// without a lock.
 struct ClientState {
     std::mutex mutex;
-    std::unique_ptr<PortRecord[]> records;
-    std::uint32_t recordCount = 0;  // fixed once records exist
-    bool recordsCreated = false;
     int openCount = 0;
     ReadThread readThread;
+
+    std::mutex creationMutex;
+    std::unique_ptr<PortRecord[]> records;
+    std::atomic<std::uint32_t> recordCount{0};
+    bool recordsCreated = false;
 };
 
 ClientState& state()
@@ -62,17 +70,19 @@ ClientState& state()
 
 void createPortRecords(ClientState& s)
 {
-    s.recordCount = static_cast<std::uint32_t>(std::min<std::size_t>(portList().size(), kMaxDevices));
-    s.records = std::make_unique<PortRecord[]>(s.recordCount);
-    for (std::uint32_t i = 0; i < s.recordCount; ++i)
+    const auto count =
+        static_cast<std::uint32_t>(std::min<std::size_t>(portList().size(), kMaxDevices));
+    s.records = std::make_unique<PortRecord[]>(count);
+    for (std::uint32_t i = 0; i < count; ++i)
         s.records[i].index = i;
+    s.recordCount.store(count, std::memory_order_release);
     s.recordsCreated = true;
 }
 
 // Opens every port's pipe that is not open yet.
-bool _midiPipesOpen(ClientState& s)
+bool openAllPipes(ClientState& s)
 {
-    for (std::uint32_t i = 0; i < s.recordCount; ++i) {
+    for (std::uint32_t i = 0; i < portRecordCount(); ++i) {
         PortRecord& record = s.records[i];
         const std::lock_guard lock(record.pipeMutex);
         if (record.pipe != kInvalidPipe)
@@ -80,8 +90,8 @@ bool _midiPipesOpen(ClientState& s)
         int error = 0;
         const PipeHandle pipe = openPortPipe(portList()[i], error);
         if (pipe == kInvalidPipe) {
-            trace("%s(%d):- ERROR: _midiPipesOpen() failed to open pipe (GetLastError() = %d)\n",
-                  "virtmidiclient", 304, error);
+            trace("the pipe of port %u (\"%s\") cannot be opened (error %d)", i,
+                  portList()[i].c_str(), error);
             return false;
         }
         record.pipe = pipe;
@@ -92,7 +102,7 @@ bool _midiPipesOpen(ClientState& s)
 
 void closeAllPipes(ClientState& s)
 {
-    for (std::uint32_t i = 0; i < s.recordCount; ++i) {
+    for (std::uint32_t i = 0; i < portRecordCount(); ++i) {
         PortRecord& record = s.records[i];
         const std::lock_guard lock(record.pipeMutex);
         closePortPipe(record.pipe);
@@ -109,18 +119,13 @@ std::uint32_t deviceCount()
         return 0;
     }
     ClientState& s = state();
-    const std::lock_guard lock(s.mutex);
+    const std::lock_guard lock(s.creationMutex);
     if (!s.recordsCreated)
         createPortRecords(s);
-    return s.recordCount;
+    return portRecordCount();
 }
 
-std::uint32_t portRecordCount()
-{
-    ClientState& s = state();
-    const std::lock_guard lock(s.mutex);
-    return s.recordCount;
-}
+std::uint32_t portRecordCount() { return state().recordCount.load(std::memory_order_acquire); }
 
 PortRecord& portRecord(std::uint32_t index) { return state().records[index]; }
 
@@ -132,8 +137,8 @@ bool clientOpen()
     const std::lock_guard lock(s.mutex);
     if (s.openCount++ > 0)
         return true;
-    if (!_midiPipesOpen(s) ||
-        (!s.readThread.started() && !s.readThread.start(s.records.get(), s.recordCount))) {
+    if (!openAllPipes(s) ||
+        (!s.readThread.started() && !s.readThread.start(s.records.get(), portRecordCount()))) {
         // Nobody would read the pipes that did open, and the server would keep
         // writing to them: they are closed, the next open opens them afresh.
         closeAllPipes(s);
@@ -174,10 +179,9 @@ void resetPort(PortRecord& record)
         record.pipe = kInvalidPipe;
     }
     record.parser.reset();
-    for (PortSide* side : {&record.input, &record.output}) {
-        side->queue.clear();
-        side->client.store(nullptr, std::memory_order_release);
-    }
+    record.input.queue.clear();
+    record.input.detach();
+    record.output.detach();
 }
 
 }  // namespace corvello

@@ -7,28 +7,32 @@
 
 using namespace corvello;
 
-CORVMIDI_EXPORT BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID reserved)
-{
-    trace("DllMain(%x %x %x)\n", instance, reason, reserved);
-    return TRUE;
-}
+// Nothing here, not even a trace: it runs under the system's loader lock.
+CORVMIDI_EXPORT BOOL WINAPI DllMain(HINSTANCE, DWORD, LPVOID) { return TRUE; }
 
 namespace {
 
-const char* driverMessageName(UINT message)
+struct DriverMessageName {
+    UINT message;
+    const char* name;
+};
+
+constexpr DriverMessageName kDriverMessageNames[] = {
+    {DRV_LOAD, "DRV_LOAD"},       {DRV_ENABLE, "DRV_ENABLE"},
+    {DRV_OPEN, "DRV_OPEN"},       {DRV_CLOSE, "DRV_CLOSE"},
+    {DRV_DISABLE, "DRV_DISABLE"}, {DRV_FREE, "DRV_FREE"},
+    {DRV_CONFIGURE, "DRV_CONFIGURE"}, {DRV_QUERYCONFIGURE, "DRV_QUERYCONFIGURE"},
+    {DRV_INSTALL, "DRV_INSTALL"},
+};
+
+void traceDriverMessage(UINT message)
 {
-    switch (message) {
-    case DRV_LOAD: return "DRV_LOAD\n";
-    case DRV_ENABLE: return "DRV_ENABLE\n";
-    case DRV_OPEN: return "DRV_OPEN\n";
-    case DRV_CLOSE: return "DRV_CLOSE\n";
-    case DRV_DISABLE: return "DRV_DISABLE\n";
-    case DRV_FREE: return "DRV_FREE\n";
-    case DRV_CONFIGURE: return "DRV_CONFIGURE\n";
-    case DRV_QUERYCONFIGURE: return "DRV_QUERYCONFIGURE\n";
-    case DRV_INSTALL: return "DRV_INSTALL\n";
-    default: return nullptr;
-    }
+    if (!traceDetailEnabled())
+        return;
+    for (const DriverMessageName& entry : kDriverMessageNames)
+        if (entry.message == message)
+            return traceDetail("DriverProc: %s", entry.name);
+    traceDetail("DriverProc: message %u", message);
 }
 
 }  // namespace
@@ -36,9 +40,7 @@ const char* driverMessageName(UINT message)
 CORVMIDI_EXPORT LRESULT CALLBACK DriverProc(DWORD_PTR driverId, HDRVR driver, UINT message,
                                             LPARAM param1, LPARAM param2)
 {
-    trace("DriverProc(%x %x %x %x %x)\n", driverId, driver, message, param1, param2);
-    if (const char* name = driverMessageName(message))
-        trace(name);
+    traceDriverMessage(message);
     switch (message) {
     case DRV_LOAD:
     case DRV_ENABLE:

@@ -7,7 +7,7 @@ namespace {
 void appendSysExByte(PortSide& input, std::uint8_t byte, bool complete)
 {
     if (MIDIHDR* filled = input.queue.append(byte, complete))
-        input.notify(MIM_LONGDATA, reinterpret_cast<DWORD_PTR>(filled), 0);
+        input.notify(MIM_LONGDATA, reinterpret_cast<DWORD_PTR>(filled), input.elapsedMs());
 }
 
 }  // namespace
@@ -26,7 +26,7 @@ void runInputPath(PortRecord& record, const std::uint8_t* bytes, std::size_t cou
             appendSysExByte(record.input, bytes[i], true);
             break;
         default:
-            record.input.notify(MIM_DATA, result, 0);
+            record.input.notify(MIM_DATA, result, record.input.elapsedMs());
             break;
         }
     }

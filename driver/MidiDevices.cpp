@@ -90,28 +90,39 @@ MMRESULT openDevice(Direction direction, UINT deviceId, DWORD_PTR instance, DWOR
         return MMSYSERR_BADDEVICEID;
     if (description == 0 || instance == 0)
         return MMSYSERR_INVALPARAM;
-    if (!clientOpen())
+    if (!clientOpen()) {
+        trace("open: %s device %u (\"%s\") cannot reach Corvello's port",
+              direction == Direction::output ? "output" : "input", deviceId,
+              portName(deviceId).c_str());
         return MMSYSERR_NODRIVER;
+    }
     const auto* open = reinterpret_cast<const MIDIOPENDESC*>(description);
     OpenDescriptor& descriptor = openDescriptor(direction, deviceId);
     descriptor = OpenDescriptor{reinterpret_cast<HDRVR>(open->hMidi), open->dwCallback,
                                 open->dwInstance, static_cast<DWORD>(flags >> 16)};
     PortSide& side = portSide(direction, deviceId);
-    side.client.store(&descriptor, std::memory_order_release);
+    side.queue.open();
+    side.attach(&descriptor);
     side.notify(direction == Direction::output ? MOM_OPEN : MIM_OPEN, 0, 0);
     *reinterpret_cast<DWORD_PTR*>(instance) = deviceId;
     return MMSYSERR_NOERROR;
 }
 
+// Input buffers still queued refuse the close and change nothing, as the
+// multimedia layer documents: the application resets first. Once closing,
+// the device takes no more buffers (not even from its own callback), and
+// the close notification is the last the application hears from it.
 MMRESULT closeDevice(Direction direction, UINT deviceId)
 {
     if (!isKnownDevice(deviceId))
         return MMSYSERR_BADDEVICEID;
-    clientClose();
     PortSide& side = portSide(direction, deviceId);
-    side.queue.clear();  // queued input buffers are forgotten, not returned
-    side.notify(direction == Direction::output ? MOM_CLOSE : MIM_CLOSE, 0, 0);
-    side.client.store(nullptr, std::memory_order_release);
+    if (!side.queue.close())
+        return MIDIERR_STILLPLAYING;
+    const OpenDescriptor* client = side.detach();
+    clientClose();
+    if (client != nullptr)
+        notifyClient(*client, direction == Direction::output ? MOM_CLOSE : MIM_CLOSE, 0, 0);
     return MMSYSERR_NOERROR;
 }
 
@@ -180,45 +191,88 @@ MMRESULT addBuffer(UINT deviceId, DWORD_PTR param1, DWORD_PTR size)
     MIDIHDR* header = headerOf(param1, size);
     if (const MMRESULT refused = checkBuffer(deviceId, header))
         return refused;
-    portRecord(deviceId).input.queue.add(header);
+    return portRecord(deviceId).input.queue.add(header) ? MMSYSERR_NOERROR : MMSYSERR_INVALHANDLE;
+}
+
+void handBack(PortSide& input, MIDIHDR* header)
+{
+    input.notify(MIM_LONGDATA, reinterpret_cast<DWORD_PTR>(header), input.elapsedMs());
+}
+
+// Every queued buffer comes back done, the one being filled with what it has.
+MMRESULT resetInput(UINT deviceId)
+{
+    if (!isKnownDevice(deviceId))
+        return MMSYSERR_BADDEVICEID;
+    PortSide& input = portRecord(deviceId).input;
+    for (MIDIHDR* header : input.queue.takeAll())
+        handBack(input, header);
     return MMSYSERR_NOERROR;
 }
 
-const char* outputMessageName(UINT message)
+// Input restarts its clock; stopping hands back the buffer being filled and
+// keeps the empty ones queued.
+MMRESULT startInput(UINT deviceId)
 {
-    switch (message) {
-    case MODM_GETNUMDEVS: return "MODM_GETNUMDEVS\n";
-    case MODM_GETDEVCAPS: return "MODM_GETDEVCAPS\n";
-    case MODM_OPEN: return "MODM_OPEN\n";
-    case MODM_CLOSE: return "MODM_CLOSE\n";
-    case MODM_PREPARE: return "MODM_PREPARE\n";
-    case MODM_UNPREPARE: return "MODM_UNPREPARE\n";
-    case MODM_DATA: return "MODM_DATA\n";
-    case MODM_LONGDATA: return "MODM_LONGDATA\n";
-    case MODM_RESET: return "MODM_RESET\n";
-    case MODM_STRMDATA: return "MODM_STRMDATA\n";
-    case MODM_GETPOS: return "MODM_GETPOS\n";
-    case MODM_PAUSE: return "MODM_PAUSE\n";
-    case MODM_RESTART: return "MODM_RESTART\n";
-    case MODM_STOP: return "MODM_STOP\n";
-    case MODM_PROPERTIES: return "MODM_PROPERTIES\n";
-    case MODM_PREFERRED: return "MODM_PREFERRED\n";
-    case MODM_INIT: return "MODM_INIT\n";
-    case MODM_RECONFIGURE: return "MODM_RECONFIGURE\n";
-    default: return nullptr;
-    }
+    if (!isKnownDevice(deviceId))
+        return MMSYSERR_BADDEVICEID;
+    portRecord(deviceId).input.restartClock();
+    return MMSYSERR_NOERROR;
 }
 
-}  // namespace
-
-DWORD outputDeviceMessage(UINT deviceId, UINT message, DWORD_PTR instance, DWORD_PTR param1,
-                          DWORD_PTR param2)
+MMRESULT stopInput(UINT deviceId)
 {
-    if (const char* name = outputMessageName(message))
-        trace(name);
-    else
-        trace("%s() unknown message: %d\n", "modMessage", message);
+    if (!isKnownDevice(deviceId))
+        return MMSYSERR_BADDEVICEID;
+    PortSide& input = portRecord(deviceId).input;
+    if (MIDIHDR* header = input.queue.takePartlyFilled())
+        handBack(input, header);
+    return MMSYSERR_NOERROR;
+}
 
+struct MessageName {
+    UINT message;
+    const char* name;
+};
+
+constexpr MessageName kOutputMessageNames[] = {
+    {MODM_GETNUMDEVS, "MODM_GETNUMDEVS"}, {MODM_GETDEVCAPS, "MODM_GETDEVCAPS"},
+    {MODM_OPEN, "MODM_OPEN"},             {MODM_CLOSE, "MODM_CLOSE"},
+    {MODM_PREPARE, "MODM_PREPARE"},       {MODM_UNPREPARE, "MODM_UNPREPARE"},
+    {MODM_DATA, "MODM_DATA"},             {MODM_LONGDATA, "MODM_LONGDATA"},
+    {MODM_RESET, "MODM_RESET"},           {MODM_STRMDATA, "MODM_STRMDATA"},
+    {MODM_GETPOS, "MODM_GETPOS"},         {MODM_PAUSE, "MODM_PAUSE"},
+    {MODM_RESTART, "MODM_RESTART"},       {MODM_STOP, "MODM_STOP"},
+    {MODM_PROPERTIES, "MODM_PROPERTIES"}, {MODM_PREFERRED, "MODM_PREFERRED"},
+    {MODM_INIT, "MODM_INIT"},             {MODM_RECONFIGURE, "MODM_RECONFIGURE"},
+};
+
+constexpr MessageName kInputMessageNames[] = {
+    {MIDM_GETNUMDEVS, "MIDM_GETNUMDEVS"}, {MIDM_GETDEVCAPS, "MIDM_GETDEVCAPS"},
+    {MIDM_OPEN, "MIDM_OPEN"},             {MIDM_CLOSE, "MIDM_CLOSE"},
+    {MIDM_PREPARE, "MIDM_PREPARE"},       {MIDM_UNPREPARE, "MIDM_UNPREPARE"},
+    {MIDM_ADDBUFFER, "MIDM_ADDBUFFER"},   {MIDM_START, "MIDM_START"},
+    {MIDM_STOP, "MIDM_STOP"},             {MIDM_RESET, "MIDM_RESET"},
+    {MIDM_INIT, "MIDM_INIT"},
+};
+
+template <std::size_t N>
+void traceMessage(const MessageName (&names)[N], UINT deviceId, UINT message, DWORD result)
+{
+    if (!traceDetailEnabled())
+        return;
+    for (const MessageName& entry : names) {
+        if (entry.message == message) {
+            traceDetail("%s device %u: %lu", entry.name, deviceId, static_cast<unsigned long>(result));
+            return;
+        }
+    }
+    traceDetail("message %u to device %u: not supported", message, deviceId);
+}
+
+DWORD outputMessage(UINT deviceId, UINT message, DWORD_PTR instance, DWORD_PTR param1,
+                    DWORD_PTR param2)
+{
     switch (message) {
     case MODM_GETNUMDEVS: return deviceCount();
     case MODM_GETDEVCAPS: return getDevCaps<MIDIOUTCAPSA, MIDIOUTCAPSW>(deviceId, param1, param2);
@@ -235,8 +289,8 @@ DWORD outputDeviceMessage(UINT deviceId, UINT message, DWORD_PTR instance, DWORD
 }
 
 // Preparing input headers is left to the multimedia layer (NOTSUPPORTED).
-DWORD inputDeviceMessage(UINT deviceId, UINT message, DWORD_PTR instance, DWORD_PTR param1,
-                         DWORD_PTR param2)
+DWORD inputMessage(UINT deviceId, UINT message, DWORD_PTR instance, DWORD_PTR param1,
+                   DWORD_PTR param2)
 {
     switch (message) {
     case MIDM_GETNUMDEVS: return deviceCount();
@@ -244,12 +298,30 @@ DWORD inputDeviceMessage(UINT deviceId, UINT message, DWORD_PTR instance, DWORD_
     case MIDM_OPEN: return openDevice(Direction::input, deviceId, instance, param1, param2);
     case MIDM_CLOSE: return closeDevice(Direction::input, deviceId);
     case MIDM_ADDBUFFER: return addBuffer(deviceId, param1, param2);
-    case MIDM_START:
-    case MIDM_STOP:
-    case MIDM_RESET:
+    case MIDM_START: return startInput(deviceId);
+    case MIDM_STOP: return stopInput(deviceId);
+    case MIDM_RESET: return resetInput(deviceId);
     case MIDM_INIT: return MMSYSERR_NOERROR;
     default: return MMSYSERR_NOTSUPPORTED;
     }
+}
+
+}  // namespace
+
+DWORD outputDeviceMessage(UINT deviceId, UINT message, DWORD_PTR instance, DWORD_PTR param1,
+                          DWORD_PTR param2)
+{
+    const DWORD result = outputMessage(deviceId, message, instance, param1, param2);
+    traceMessage(kOutputMessageNames, deviceId, message, result);
+    return result;
+}
+
+DWORD inputDeviceMessage(UINT deviceId, UINT message, DWORD_PTR instance, DWORD_PTR param1,
+                         DWORD_PTR param2)
+{
+    const DWORD result = inputMessage(deviceId, message, instance, param1, param2);
+    traceMessage(kInputMessageNames, deviceId, message, result);
+    return result;
 }
 
 }  // namespace corvello

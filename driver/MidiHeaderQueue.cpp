@@ -4,16 +4,32 @@
 
 namespace corvello {
 
-void MidiHeaderQueue::add(MIDIHDR* header)
+void MidiHeaderQueue::open()
 {
-    // Emptied before it is queued: once in the queue the read thread may
-    // already be filling it.
+    const std::lock_guard lock(mutex_);
+    open_ = true;
+}
+
+bool MidiHeaderQueue::close()
+{
+    const std::lock_guard lock(mutex_);
+    if (!headers_.empty())
+        return false;
+    open_ = false;
+    return true;
+}
+
+bool MidiHeaderQueue::add(MIDIHDR* header)
+{
+    const std::lock_guard lock(mutex_);
+    if (!open_)
+        return false;
     header->dwBytesRecorded = 0;
     header->lpNext = nullptr;
     std::memset(header->lpData, 0, header->dwBufferLength);
     header->dwFlags = (header->dwFlags & ~MHDR_DONE) | MHDR_INQUEUE;
-    const std::lock_guard lock(mutex_);
     headers_.push_back(header);
+    return true;
 }
 
 MIDIHDR* MidiHeaderQueue::append(std::uint8_t byte, bool complete)
@@ -26,7 +42,28 @@ MIDIHDR* MidiHeaderQueue::append(std::uint8_t byte, bool complete)
     if (header->dwBytesRecorded < header->dwBufferLength && !complete)
         return nullptr;
     headers_.pop_front();
-    header->dwFlags = (header->dwFlags & ~MHDR_INQUEUE) | MHDR_DONE;
+    markDone(header);
+    return header;
+}
+
+std::vector<MIDIHDR*> MidiHeaderQueue::takeAll()
+{
+    const std::lock_guard lock(mutex_);
+    std::vector<MIDIHDR*> taken(headers_.begin(), headers_.end());
+    headers_.clear();
+    for (MIDIHDR* header : taken)
+        markDone(header);
+    return taken;
+}
+
+MIDIHDR* MidiHeaderQueue::takePartlyFilled()
+{
+    const std::lock_guard lock(mutex_);
+    if (headers_.empty() || headers_.front()->dwBytesRecorded == 0)
+        return nullptr;
+    MIDIHDR* header = headers_.front();
+    headers_.pop_front();
+    markDone(header);
     return header;
 }
 
@@ -36,6 +73,11 @@ void MidiHeaderQueue::clear()
     for (MIDIHDR* header : headers_)
         header->dwFlags &= ~MHDR_INQUEUE;
     headers_.clear();
+}
+
+void MidiHeaderQueue::markDone(MIDIHDR* header)
+{
+    header->dwFlags = (header->dwFlags & ~MHDR_INQUEUE) | MHDR_DONE;
 }
 
 }  // namespace corvello

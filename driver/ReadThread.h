@@ -26,7 +26,9 @@ public:
 
     // Asks the thread to cancel its reads and end, and waits at most 1000 ms
     // for it to say it has; what happens after that is the platform's
-    // fallback (see the implementation).
+    // fallback (see the implementation). Called on the thread itself (an
+    // application closing its last device from its callback) it only asks:
+    // the next start, or the destructor, waits for the end.
     void stop();
 
 private:

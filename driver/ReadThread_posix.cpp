@@ -1,7 +1,7 @@
 #include "driver/ReadThread.h"
 
 #include "driver/DriverClient.h"
-#include "platform/DebugOutput.h"
+#include "driver/Trace.h"
 
 #include <cerrno>
 #include <chrono>
@@ -23,6 +23,7 @@ namespace corvello {
 struct ReadThread::Impl {
     int stopPipe[2] = {-1, -1};
     std::thread thread;
+    bool stopping = false;  // asked from the thread itself; joined later
     std::mutex doneMutex;
     std::condition_variable doneChanged;
     bool done = false;
@@ -30,6 +31,7 @@ struct ReadThread::Impl {
     void run(PortRecord* records, std::uint32_t count);
     void readPort(PortRecord& record);
     void signalDone();
+    void finish();
 };
 
 ReadThread::ReadThread() : impl_(std::make_unique<Impl>())
@@ -42,17 +44,21 @@ ReadThread::~ReadThread()
 {
     if (started())
         stop();
+    if (impl_->stopping)
+        impl_->finish();
     for (int fd : impl_->stopPipe)
         if (fd >= 0)
             close(fd);
 }
 
-bool ReadThread::started() const { return impl_->thread.joinable(); }
+bool ReadThread::started() const { return impl_->thread.joinable() && !impl_->stopping; }
 
 bool ReadThread::start(PortRecord* records, std::uint32_t count)
 {
     if (impl_->stopPipe[0] < 0)
         return false;
+    if (impl_->stopping)
+        impl_->finish();
     impl_->done = false;
     impl_->thread = std::thread([this, records, count] { impl_->run(records, count); });
     return true;
@@ -62,15 +68,26 @@ void ReadThread::stop()
 {
     const char wake = 1;
     [[maybe_unused]] const ssize_t written = write(impl_->stopPipe[1], &wake, 1);
+    if (impl_->thread.get_id() == std::this_thread::get_id()) {
+        impl_->stopping = true;
+        return;
+    }
     {
         std::unique_lock lock(impl_->doneMutex);
         if (!impl_->doneChanged.wait_for(lock, std::chrono::milliseconds(1000),
                                          [this] { return impl_->done; }))
-            debugOutput("corvmidi: the read thread is late to stop; waiting for it\n");
+            trace("the read thread is late to stop (inside the application's callback); "
+                  "waiting for it");
     }
-    impl_->thread.join();
+    impl_->finish();
+}
+
+void ReadThread::Impl::finish()
+{
+    thread.join();
+    stopping = false;
     char drained;
-    while (read(impl_->stopPipe[0], &drained, 1) == 1) {
+    while (read(stopPipe[0], &drained, 1) == 1) {
     }
 }
 

@@ -33,6 +33,8 @@ struct ReadThread::Impl {
     HANDLE stopEvent = nullptr;
     HANDLE doneEvent = nullptr;
     HANDLE thread = nullptr;
+    DWORD threadId = 0;
+    bool stopping = false;  // asked from the thread itself; waited for later
     PortRecord* records = nullptr;
     std::uint32_t count = 0;
     std::vector<PendingRead> reads;  // kept until the next start: cancelled reads may still land
@@ -42,6 +44,7 @@ struct ReadThread::Impl {
     static bool startRead(PendingRead& read);
     DWORD run();
     void terminateHoldingEveryLock();
+    void finish();
 };
 
 ReadThread::ReadThread() : impl_(std::make_unique<Impl>()) {}
@@ -50,16 +53,20 @@ ReadThread::~ReadThread()
 {
     if (started())
         stop();
+    if (impl_->stopping)
+        impl_->finish();
     for (HANDLE event : {impl_->stopEvent, impl_->doneEvent})
         if (event != nullptr)
             CloseHandle(event);
 }
 
-bool ReadThread::started() const { return impl_->thread != nullptr; }
+bool ReadThread::started() const { return impl_->thread != nullptr && !impl_->stopping; }
 
 bool ReadThread::start(PortRecord* records, std::uint32_t count)
 {
     Impl& impl = *impl_;
+    if (impl.stopping)
+        impl.finish();
     if (impl.stopEvent == nullptr)
         impl.stopEvent = CreateEventA(nullptr, TRUE, FALSE, nullptr);
     if (impl.doneEvent == nullptr)
@@ -73,7 +80,7 @@ bool ReadThread::start(PortRecord* records, std::uint32_t count)
     impl.reads.assign(count, PendingRead{});
     for (std::uint32_t i = 0; i < count; ++i)
         impl.reads[i].record = &records[i];
-    impl.thread = CreateThread(nullptr, 0, &Impl::threadMain, &impl, 0, nullptr);
+    impl.thread = CreateThread(nullptr, 0, &Impl::threadMain, &impl, 0, &impl.threadId);
     return impl.thread != nullptr;
 }
 
@@ -81,15 +88,28 @@ void ReadThread::stop()
 {
     Impl& impl = *impl_;
     SetEvent(impl.stopEvent);
+    if (GetCurrentThreadId() == impl.threadId) {
+        impl.stopping = true;
+        return;
+    }
     DWORD exitCode = 0;
     if (WaitForSingleObject(impl.doneEvent, kStopTimeoutMs) == WAIT_TIMEOUT &&
         GetExitCodeThread(impl.thread, &exitCode) && exitCode == STILL_ACTIVE)
         impl.terminateHoldingEveryLock();
     // After saying it is done the thread still runs a few instructions of this
     // library; the library may be unloaded as soon as the last device closes.
-    WaitForSingleObject(impl.thread, kStopTimeoutMs);
-    CloseHandle(impl.thread);
-    impl.thread = nullptr;
+    impl.finish();
+}
+
+// The thread ends on its own once asked (it holds no lock and is in no
+// callback by then); waiting for its exit lets the library be unloaded.
+void ReadThread::Impl::finish()
+{
+    WaitForSingleObject(thread, kStopTimeoutMs);
+    CloseHandle(thread);
+    thread = nullptr;
+    threadId = 0;
+    stopping = false;
 }
 
 DWORD WINAPI ReadThread::Impl::threadMain(LPVOID self) { return static_cast<Impl*>(self)->run(); }
@@ -123,8 +143,8 @@ bool ReadThread::Impl::startRead(PendingRead& read)
                    &read.overlapped, &Impl::readCompleted) ||
         GetLastError() == ERROR_MORE_DATA)
         return true;
-    trace("%s(%d):- ERROR: ReadFileEx (GetLastError() = %d)\n", "virtmidiclient", 206,
-          GetLastError());
+    trace("port %u: a read cannot start (error %lu)", read.record->index,
+          static_cast<unsigned long>(GetLastError()));
     return false;
 }
 

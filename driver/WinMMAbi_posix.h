@@ -40,6 +40,7 @@ inline constexpr DWORD DLL_PROCESS_ATTACH = 1;
 inline constexpr MMRESULT MMSYSERR_NOERROR = 0;
 inline constexpr MMRESULT MMSYSERR_ERROR = 1;
 inline constexpr MMRESULT MMSYSERR_BADDEVICEID = 2;
+inline constexpr MMRESULT MMSYSERR_INVALHANDLE = 5;
 inline constexpr MMRESULT MMSYSERR_NODRIVER = 6;
 inline constexpr MMRESULT MMSYSERR_NOTSUPPORTED = 8;
 inline constexpr MMRESULT MMSYSERR_INVALPARAM = 11;

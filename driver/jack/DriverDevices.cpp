@@ -108,6 +108,7 @@ bool DriverDevices::openPort(HostedPort& port)
     // running and the collected bytes are this thread's to drop.
     port.sysEx.clear();
     port.sysExTooLong = false;
+    port.closing = false;
     MIDIOPENDESC input{};
     input.hMidi = &port;
     input.dwCallback = address(reinterpret_cast<void*>(&DriverDevices::inputCallback));
@@ -141,8 +142,14 @@ void DriverDevices::closePort(HostedPort& port)
 {
     if (port.outputOpen)
         driver_.outputMessage(port.deviceId, MODM_CLOSE, port.outputInstance);
-    if (port.inputOpen)
+    if (port.inputOpen) {
+        // The buffers come back first: a device with buffers queued refuses
+        // to close. They come back on this thread while the driver's read
+        // thread may still deliver, so neither collects from here on.
+        port.closing = true;
+        driver_.inputMessage(port.deviceId, MIDM_RESET, port.inputInstance);
         driver_.inputMessage(port.deviceId, MIDM_CLOSE, port.inputInstance);
+    }
     port.outputOpen = port.inputOpen = false;
 }
 
@@ -211,6 +218,8 @@ void CALLBACK DriverDevices::inputCallback(HMIDI device, UINT message, DWORD_PTR
 {
     auto& self = *reinterpret_cast<DriverDevices*>(instance);
     auto& port = *static_cast<HostedPort*>(device);
+    if (port.closing)
+        return;
     if (message == MIM_DATA) {
         const std::uint8_t bytes[3] = {static_cast<std::uint8_t>(param1),
                                        static_cast<std::uint8_t>(param1 >> 8),

@@ -43,6 +43,7 @@ struct HostedPort {
     std::array<std::atomic<bool>, kInputBuffers> inputReturned{};  // handed back, to queue again
     std::vector<std::uint8_t> sysEx;  // a system-exclusive message being collected
     bool sysExTooLong = false;        // dropping the rest of one
+    std::atomic<bool> closing{false};  // the callbacks leave the port alone
 };
 
 // The ports, created as the driver's devices become known and published to

@@ -10,13 +10,17 @@ void CALLBACK NotificationLog::callback(HDRVR, UINT message, DWORD_PTR instance,
                                         DWORD_PTR param2)
 {
     auto& log = *reinterpret_cast<NotificationLog*>(instance);
+    ++log.entered_;
     Notification notification{message, instance, param1, param2, {}, 0};
     if (message == MIM_LONGDATA) {
         const auto* header = reinterpret_cast<const MIDIHDR*>(param1);
         notification.longData.assign(header->lpData, header->lpData + header->dwBytesRecorded);
         notification.flags = header->dwFlags;
     }
+    if (log.reentry_)
+        log.reentry_(notification);
     log.put(std::move(notification));
+    ++log.left_;
 }
 
 void ServerRecorder::receive(void* context, std::int32_t port, const std::uint8_t* bytes,
@@ -33,13 +37,16 @@ void DriverTest::SetUp()
     ASSERT_TRUE(driver) << error;
 }
 
+// As a DAW closes: input buffers still queued are reset out first.
 void DriverTest::TearDown()
 {
     for (UINT id = 0; id < 16; ++id) {
         if (open_[1][id])
             closeOutput(id);
-        if (open_[0][id])
-            closeInput(id);
+        if (open_[0][id]) {
+            resetInput(id);
+            EXPECT_EQ(closeInput(id), MMSYSERR_NOERROR) << "input " << id;
+        }
     }
     driver.reset();
     stopServer();
@@ -84,8 +91,10 @@ DWORD DriverTest::closeOutput(UINT id)
 
 DWORD DriverTest::closeInput(UINT id)
 {
-    open_[0][id % 16] = false;
-    return inputMessage(id, MIDM_CLOSE);
+    const DWORD result = inputMessage(id, MIDM_CLOSE);
+    if (result != MIDIERR_STILLPLAYING)
+        open_[0][id % 16] = false;
+    return result;
 }
 
 void DriverTest::startServer()
@@ -108,6 +117,33 @@ MIDIHDR DriverTest::preparedHeader(Bytes& data)
     h.dwBufferLength = static_cast<DWORD>(data.size());
     h.dwFlags = MHDR_PREPARED;
     return h;
+}
+
+
+DWORD DriverTest::prepareInputHeader(UINT id, MIDIHDR& h)
+{
+    if (h.lpData == nullptr)
+        return MMSYSERR_INVALPARAM;
+    if (h.dwFlags & MHDR_PREPARED)
+        return MMSYSERR_NOERROR;
+    const DWORD result = inputMessage(id, MIDM_PREPARE, header(h), sizeof h);
+    if (result != MMSYSERR_NOTSUPPORTED)
+        return result;
+    h.dwFlags = (h.dwFlags | MHDR_PREPARED) & ~MHDR_DONE;
+    return MMSYSERR_NOERROR;
+}
+
+DWORD DriverTest::unprepareInputHeader(UINT id, MIDIHDR& h)
+{
+    if (!(h.dwFlags & MHDR_PREPARED))
+        return MMSYSERR_NOERROR;
+    if (h.dwFlags & MHDR_INQUEUE)
+        return MIDIERR_STILLPLAYING;
+    const DWORD result = inputMessage(id, MIDM_UNPREPARE, header(h), sizeof h);
+    if (result != MMSYSERR_NOTSUPPORTED)
+        return result;
+    h.dwFlags &= ~MHDR_PREPARED;
+    return MMSYSERR_NOERROR;
 }
 
 }  // namespace corvello::test

@@ -11,10 +11,13 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
+#include <functional>
 #include <cstdint>
 #include <memory>
 #include <optional>
+#include <string>
 #include <vector>
 
 namespace corvello::test {
@@ -37,6 +40,15 @@ void publishPortListOfTheWrongType();
 // cannot (Windows).
 bool makePortUnreachable(const char* portName);
 
+// The process environment as the driver reads it; a null value unsets.
+void setEnvironment(const char* name, const char* value);
+// The variable naming the directory the driver's trace log goes under, and
+// the log file there.
+const char* traceLogDirectoryVariable();
+std::string traceLogFileUnder(const std::string& directory);
+// A new empty directory of the test's own.
+std::string makeTemporaryDirectory();
+
 struct Notification {
     UINT message;
     DWORD_PTR instance;
@@ -46,11 +58,25 @@ struct Notification {
     DWORD flags = 0;
 };
 
-// The application's callback function.
+// The application's callback function. A test may have it call back into
+// the driver, as a DAW may from inside MIM_DATA and MIM_LONGDATA; the log
+// counts callbacks entered and left, so one that never returned shows.
 class NotificationLog : public Mailbox<Notification> {
 public:
+    using Reentry = std::function<void(const Notification&)>;
+
     static void CALLBACK callback(HDRVR device, UINT message, DWORD_PTR instance, DWORD_PTR param1,
                                   DWORD_PTR param2);
+
+    // Set before the devices open, cleared after they close.
+    void callBackWith(Reentry reentry) { reentry_ = std::move(reentry); }
+    int entered() const { return entered_; }
+    int left() const { return left_; }
+
+private:
+    Reentry reentry_;
+    std::atomic<int> entered_{0};
+    std::atomic<int> left_{0};
 };
 
 struct ServerMessage {
@@ -84,6 +110,19 @@ protected:
     DWORD sendShort(UINT id, DWORD packed) { return outputMessage(id, MODM_DATA, packed); }
     // A MIDIHDR over `data`, marked prepared.
     static MIDIHDR preparedHeader(Bytes& data);
+
+    // What the multimedia layer does around the driver's own answer, so a
+    // driver that breaks its rules fails here as it would under a DAW: the
+    // driver leaves preparing input headers to it; unpreparing a header
+    // still in queue fails with MIDIERR_STILLPLAYING; one not prepared
+    // passes.
+    DWORD prepareInputHeader(UINT id, MIDIHDR& h);
+    DWORD unprepareInputHeader(UINT id, MIDIHDR& h);
+    DWORD addInputBuffer(UINT id, MIDIHDR& h)
+    {
+        return inputMessage(id, MIDM_ADDBUFFER, header(h), sizeof h);
+    }
+    DWORD resetInput(UINT id) { return inputMessage(id, MIDM_RESET); }
     DWORD_PTR header(MIDIHDR& h) { return reinterpret_cast<DWORD_PTR>(&h); }
 
     std::unique_ptr<DriverLibrary> driver;

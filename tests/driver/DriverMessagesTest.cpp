@@ -61,7 +61,8 @@ TEST_F(DriverWithoutServer, AnswersMessagesThatNeedNoDevice)
         {MODM_PREFERRED, 8},    {MODM_RECONFIGURE, 8}, {10 /* volume */, 8}, {12345, 8}};
     for (const auto& [message, result] : output)
         EXPECT_EQ(outputMessage(0, message), result) << "modMessage " << message;
-    const std::pair<UINT, DWORD> input[] = {{MIDM_START, 0},   {MIDM_STOP, 0},      {MIDM_RESET, 0},
+    // Starting, stopping and resetting need a device the driver has.
+    const std::pair<UINT, DWORD> input[] = {{MIDM_START, 2},   {MIDM_STOP, 2},      {MIDM_RESET, 2},
                                             {MIDM_INIT, 0},    {MIDM_PREPARE, 8},   {MIDM_UNPREPARE, 8},
                                             {12345, 8}};
     for (const auto& [message, result] : input)

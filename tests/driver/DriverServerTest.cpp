@@ -5,6 +5,9 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cstdio>
+#include <cstring>
+#include <future>
 #include <string>
 #include <thread>
 
@@ -51,8 +54,11 @@ protected:
         buffers.assign(count, Bytes(size));
         headers.resize(count);
         for (std::size_t i = 0; i < count; ++i) {
-            headers[i] = preparedHeader(buffers[i]);
-            ASSERT_EQ(inputMessage(id, MIDM_ADDBUFFER, header(headers[i]), sizeof(MIDIHDR)), 0u);
+            headers[i] = MIDIHDR{};
+            headers[i].lpData = reinterpret_cast<char*>(buffers[i].data());
+            headers[i].dwBufferLength = static_cast<DWORD>(size);
+            ASSERT_EQ(prepareInputHeader(id, headers[i]), MMSYSERR_NOERROR);
+            ASSERT_EQ(addInputBuffer(id, headers[i]), MMSYSERR_NOERROR);
         }
         waitUntilServed(id);
     }
@@ -79,6 +85,19 @@ protected:
             std::this_thread::sleep_for(20ms);
         }
         return false;
+    }
+
+    // Real time passes at once, even inside system exclusive: once it is
+    // back, every byte sent before it has been stored.
+    void serverSendsAndWaits(std::int32_t port, Bytes bytes)
+    {
+        bytes.push_back(0xF8);
+        serverSends(port, bytes);
+        for (;;) {
+            const Notification n = expectNotification(MIM_DATA);
+            if (n.message == 0 || n.param1 == 0xF8)
+                return;
+        }
     }
 
     std::vector<Bytes> buffers;
@@ -315,6 +334,146 @@ TEST_F(DriverWithServer, WritesRaceSafelyWithOpenAndClose)
     }
     stop = true;
     writer.join();
+}
+
+// The way a DAW ends its input: close is refused while buffers are queued;
+// reset hands every one back, the one being filled with what it has; after
+// that the driver never touches them again, and close succeeds.
+TEST_F(DriverWithServer, ResetHandsBackEveryBufferAndOnlyThenCloseSucceeds)
+{
+    openInputWithBuffers(2, 3, 8);
+    serverSendsAndWaits(2, {0xF0, 0x01, 0x02});
+
+    EXPECT_EQ(closeInput(2), MIDIERR_STILLPLAYING);
+    EXPECT_EQ(unprepareInputHeader(2, headers[0]), MIDIERR_STILLPLAYING);
+    for (const MIDIHDR& h : headers)
+        EXPECT_EQ(h.dwFlags, MHDR_PREPARED | MHDR_INQUEUE) << "a refused close changed a header";
+    serverSendsAndWaits(2, {});  // still open and delivering
+
+    EXPECT_EQ(resetInput(2), MMSYSERR_NOERROR);
+    const Bytes recorded[] = {{0xF0, 0x01, 0x02}, {}, {}};
+    for (std::size_t i = 0; i < 3; ++i) {
+        const Notification back = expectNotification(MIM_LONGDATA);
+        EXPECT_EQ(back.param1, header(headers[i])) << "in queue order";
+        EXPECT_EQ(back.longData, recorded[i]);
+        EXPECT_EQ(back.flags, MHDR_PREPARED | MHDR_DONE);
+        EXPECT_EQ(unprepareInputHeader(2, headers[i]), MMSYSERR_NOERROR);
+    }
+
+    for (Bytes& buffer : buffers)
+        std::fill(buffer.begin(), buffer.end(), 0xAA);
+    const std::vector<MIDIHDR> handedBack = headers;
+    serverSendsAndWaits(2, {0xF0, 0x05, 0xF7});
+    for (std::size_t i = 0; i < 3; ++i) {
+        EXPECT_EQ(buffers[i], Bytes(8, 0xAA)) << "buffer " << i << " written after the reset";
+        EXPECT_EQ(std::memcmp(&handedBack[i], &headers[i], sizeof(MIDIHDR)), 0) << "header " << i;
+    }
+    EXPECT_EQ(closeInput(2), MMSYSERR_NOERROR);
+    expectNotification(MIM_CLOSE);
+}
+
+// Stop hands back the buffer being filled and keeps the empty ones queued;
+// the message goes on in the next buffer.
+TEST_F(DriverWithServer, StopKeepsTheQueuedBuffers)
+{
+    openInputWithBuffers(1, 2, 8);
+    EXPECT_EQ(inputMessage(1, MIDM_STOP), MMSYSERR_NOERROR);
+    EXPECT_FALSE(notifications.next(100ms)) << "an empty buffer came back at stop";
+    serverSendsAndWaits(1, {0xF0, 0x01});
+    EXPECT_EQ(inputMessage(1, MIDM_STOP), MMSYSERR_NOERROR);
+    EXPECT_EQ(expectNotification(MIM_LONGDATA).longData, (Bytes{0xF0, 0x01}));
+    EXPECT_EQ(headers[1].dwFlags, MHDR_PREPARED | MHDR_INQUEUE);
+    serverSends(1, {0x02, 0xF7});
+    EXPECT_EQ(expectNotification(MIM_LONGDATA).longData, (Bytes{0x02, 0xF7}));
+}
+
+TEST_F(DriverWithServer, AddingABufferFollowsTheMultimediaLayersRules)
+{
+    openInputWithBuffers(0, 1, 8);
+    Bytes data(8);
+    MIDIHDR unprepared{};
+    unprepared.lpData = reinterpret_cast<char*>(data.data());
+    unprepared.dwBufferLength = 8;
+    EXPECT_EQ(addInputBuffer(0, unprepared), MIDIERR_UNPREPARED);
+    EXPECT_EQ(addInputBuffer(0, headers[0]), MIDIERR_STILLPLAYING);
+    EXPECT_EQ(headers[0].dwFlags, MHDR_PREPARED | MHDR_INQUEUE);
+    resetInput(0);
+    expectNotification(MIM_LONGDATA);
+    ASSERT_EQ(closeInput(0), MMSYSERR_NOERROR);
+    EXPECT_EQ(addInputBuffer(0, headers[0]), MMSYSERR_INVALHANDLE) << "a closed device took a buffer";
+    EXPECT_EQ(headers[0].dwFlags, MHDR_PREPARED | MHDR_DONE);
+}
+
+// MIM_DATA and MIM_LONGDATA carry the milliseconds since MIDM_START. The
+// bounds come from the test's own clock around the start and the arrival.
+TEST_F(DriverWithServer, InputIsStampedWithTheTimeSinceStart)
+{
+    openInputWithBuffers(2, 1, 4);
+    const auto beforeStart = std::chrono::steady_clock::now();
+    ASSERT_EQ(inputMessage(2, MIDM_START), MMSYSERR_NOERROR);
+    const auto afterStart = std::chrono::steady_clock::now();
+    std::this_thread::sleep_for(150ms);
+    const auto sent = std::chrono::steady_clock::now();
+    serverSends(2, {0x90, 0x3C, 0x7F, 0xF0, 0x01, 0xF7});
+    const Notification note = expectNotification(MIM_DATA);
+    const Notification sysEx = expectNotification(MIM_LONGDATA);
+    const auto arrived = std::chrono::steady_clock::now();
+    const auto ms = [](auto duration) {
+        return static_cast<DWORD_PTR>(std::chrono::duration_cast<std::chrono::milliseconds>(duration).count());
+    };
+    for (const Notification& n : {note, sysEx}) {
+        EXPECT_GE(n.param2 + 1, ms(sent - afterStart)) << "message " << n.message;
+        EXPECT_LE(n.param2, ms(arrived - beforeStart) + 1) << "message " << n.message;
+    }
+}
+
+// A DAW may send output and queue buffers from inside its callback. Here the
+// callback is inside the driver's read thread when the last device closes,
+// and calls back into the driver while the close waits for that thread: the
+// close must end, and the callback must have returned by itself (not been
+// cut off).
+TEST_F(DriverWithServer, ACallbackMayCallTheDriverWhileTheLastDeviceCloses)
+{
+    std::atomic<bool> closing{false};
+    std::atomic<bool> insideLateCallback{false};
+    std::atomic<int> reentered{0};
+    notifications.callBackWith([&](const Notification& n) {
+        if (n.message == MIM_LONGDATA && !closing)
+            addInputBuffer(2, *reinterpret_cast<MIDIHDR*>(n.param1));
+        if (n.message != MIM_DATA || !closing || insideLateCallback.exchange(true))
+            return;
+        std::this_thread::sleep_for(300ms);  // the close starts meanwhile
+        sendShort(2, 0xFE);
+        inputMessage(2, MIDM_GETNUMDEVS);
+        addInputBuffer(2, *reinterpret_cast<MIDIHDR*>(&headers[0]));
+        ++reentered;
+    });
+    ASSERT_EQ(openOutput(2), MMSYSERR_NOERROR);
+    expectNotification(MOM_OPEN);
+    openInputWithBuffers(2, 2, 4);
+    serverSends(2, {0xF0, 0x01, 0x02, 0x03, 0x04, 0xF7});
+    expectNotification(MIM_LONGDATA);  // handed back and queued again from the callback
+    closing = true;
+    closeOutput(2);
+    serverSends(2, {0x90, 0x3C, 0x7F});
+    while (!insideLateCallback)
+        std::this_thread::yield();
+
+    std::promise<std::pair<DWORD, DWORD>> closed;
+    auto result = closed.get_future();
+    std::thread([&] {
+        const DWORD reset = resetInput(2);
+        closed.set_value({reset, closeInput(2)});
+    }).detach();
+    if (result.wait_for(10s) != std::future_status::ready) {
+        // Nothing can end the stuck threads: report and leave.
+        std::fputs("FAILED: the close is deadlocked with the callback\n", stderr);
+        std::_Exit(1);
+    }
+    EXPECT_EQ(result.get(), (std::pair<DWORD, DWORD>{MMSYSERR_NOERROR, MMSYSERR_NOERROR}));
+    EXPECT_EQ(reentered, 1);
+    EXPECT_EQ(notifications.entered(), notifications.left()) << "a callback was cut off";
+    notifications.callBackWith(nullptr);
 }
 
 }  // namespace

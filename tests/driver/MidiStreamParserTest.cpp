@@ -53,7 +53,8 @@ protected:
         descriptor.callback = reinterpret_cast<DWORD_PTR>(&NotificationLog::callback);
         descriptor.instance = reinterpret_cast<DWORD_PTR>(&notifications);
         descriptor.callbackKind = CALLBACK_FUNCTION >> 16;
-        record.input.client = &descriptor;
+        record.input.queue.open();
+        record.input.attach(&descriptor);
     }
 
     MIDIHDR* queueBuffer(std::size_t size)
@@ -117,7 +118,7 @@ TEST_F(InputPath, AClosedPortNotifiesNothingAndForgetsItsBuffers)
     MIDIHDR* queued = queueBuffer(8);
     record.input.queue.clear();
     EXPECT_EQ(queued->dwFlags & MHDR_INQUEUE, 0u) << "a forgotten buffer may be unprepared";
-    record.input.client = nullptr;
+    record.input.detach();
     receive({0x90, 0x3C, 0x7F, 0xF0, 0x01, 0xF7});
     EXPECT_FALSE(notifications.next(0ms));
 }

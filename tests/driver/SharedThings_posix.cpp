@@ -47,6 +47,27 @@ void publishPortListOfTheWrongType()
     std::filesystem::create_directories(virtMidiPortsPath(*virtMidiRuntimeDir()));
 }
 
+void setEnvironment(const char* name, const char* value)
+{
+    if (value != nullptr)
+        setenv(name, value, 1);
+    else
+        unsetenv(name);
+}
+
+const char* traceLogDirectoryVariable() { return "XDG_STATE_HOME"; }
+
+std::string traceLogFileUnder(const std::string& directory)
+{
+    return directory + "/corvello/corvmidi.log";
+}
+
+std::string makeTemporaryDirectory()
+{
+    std::string dir = "/tmp/corvmidi-trace-XXXXXX";
+    return mkdtemp(dir.data()) != nullptr ? dir : std::string();
+}
+
 bool makePortUnreachable(const char* portName)
 {
     return std::filesystem::remove(virtMidiSharedDir(*virtMidiRuntimeDir()) + "/" + portName);

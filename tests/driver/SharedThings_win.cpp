@@ -24,4 +24,23 @@ void publishPortListOfTheWrongType()
 
 bool makePortUnreachable(const char*) { return false; }
 
+void setEnvironment(const char* name, const char* value) { SetEnvironmentVariableA(name, value); }
+
+const char* traceLogDirectoryVariable() { return "LOCALAPPDATA"; }
+
+std::string traceLogFileUnder(const std::string& directory)
+{
+    return directory + "\\Corvello\\corvmidi.log";
+}
+
+std::string makeTemporaryDirectory()
+{
+    char base[MAX_PATH];
+    char name[MAX_PATH];
+    if (GetTempPathA(sizeof base, base) == 0 || GetTempFileNameA(base, "cvt", 0, name) == 0)
+        return {};
+    DeleteFileA(name);
+    return CreateDirectoryA(name, nullptr) ? std::string(name) : std::string();
+}
+
 }  // namespace corvello::test
