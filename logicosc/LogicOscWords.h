@@ -32,9 +32,6 @@ enum class Carries : std::uint8_t {
     SlotAndStrip,  // the send slot (the mode) and the strip: "sl25" is slot 2, index 4
 };
 
-inline constexpr std::uint16_t kButtonKind = 193;
-inline constexpr std::uint16_t kModeLampKind = 204;
-
 enum Ways : std::uint8_t { kToDaw = 1, kFromDaw = 2, kBothWays = kToDaw | kFromDaw };
 
 // The knob assignment a word needs towards the DAW.
