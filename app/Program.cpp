@@ -30,10 +30,12 @@ Program::~Program()
     dnssd().release();
 }
 
-std::uint16_t Program::start()
+std::uint16_t Program::start(const LinkSettings& link)
 {
-    const std::uint16_t port = remoteLinkListeningPort();
-    advertiseRemoteLink(port);
+    const std::uint16_t port = startRemoteLink(link);
+    if (port == 0)
+        return 0;
+    announceRemoteLink(port, link.listenAddress);
     browser_ = startOscPeerBrowser();
     setUpRouting();
     return port;

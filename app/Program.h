@@ -7,6 +7,8 @@
 #include <cstdint>
 #include <memory>
 
+#include "link/RemoteLink.h"
+
 namespace corvello {
 
 class ServiceBrowser;
@@ -22,8 +24,9 @@ public:
     Program& operator=(const Program&) = delete;
 
     // Starts the remote link, advertises it, starts the service browser and
-    // builds the routing. Returns the link's TCP listening port.
-    std::uint16_t start();
+    // builds the routing. Returns the link's TCP listening port, or 0 (and
+    // nothing else started) when the link cannot listen.
+    std::uint16_t start(const LinkSettings& link = {});
     // Stops the service browser (waiting for its thread), then destroys the
     // first and the second OSC node.
     void shutdown();

@@ -5,11 +5,13 @@
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
-#include <string_view>
+#include <string>
 #include <thread>
+#include <vector>
 
 #include "app/Program.h"
 #include "desktop/DesktopSettings.h"
+#include "link/LinkOptions.h"
 #include "platform/Log.h"
 
 namespace {
@@ -41,16 +43,33 @@ void endAfterExitDeadline()
 
 int main(int argc, char** argv)
 {
-    for (int i = 1; i < argc; ++i)
-        if (std::string_view(argv[i]) == "--no-desktop")
-            corvello::desktopSettings().allowControl(false);
+    corvello::LinkSettings link;
+    std::vector<std::string> others;
+    std::string error;
+    if (!corvello::readLinkOptions(argc, argv, link, others, error)) {
+        corvello::log::error("corvello: %s", error.c_str());
+        return 2;
+    }
+    for (const std::string& option : others) {
+        if (option != "--no-desktop") {
+            corvello::log::error("corvello: unknown option %s", option.c_str());
+            return 2;
+        }
+        corvello::desktopSettings().allowControl(false);
+    }
     const sigset_t exitSignals = blockExitSignals();
     std::signal(SIGPIPE, SIG_IGN);  // a remote or client that vanishes is handled where the write fails
 
     int exitCode = 0;
     {
         corvello::Program program;
-        const std::uint16_t port = program.start();
+        const std::uint16_t port = program.start(link);
+        if (port == 0) {
+            corvello::log::error("corvello: the remote link cannot listen; exiting");
+            program.shutdown();
+            std::fflush(nullptr);
+            std::_Exit(1);
+        }
         std::fprintf(stderr, "Corvello is listening for the remote on TCP port %u\n", unsigned{port});
         std::fflush(stderr);
 

@@ -5,8 +5,14 @@
 #include <windows.h>
 #include <shellapi.h>
 
+#include <cstdlib>
+#include <string>
+#include <vector>
+
 #include "app/Program.h"
 #include "app/resource.h"
+#include "link/LinkOptions.h"
+#include "platform/Log.h"
 
 namespace {
 
@@ -105,6 +111,13 @@ void registerWindowClass()
 int WINAPI WinMain(HINSTANCE hInstance, HINSTANCE, LPSTR, int)
 {
     instance = hInstance;
+    corvello::LinkSettings link;
+    std::vector<std::string> others;
+    std::string error;
+    if (!corvello::readLinkOptions(__argc, __argv, link, others, error) || !others.empty()) {
+        corvello::log::error("Corvello: %s", others.empty() ? error.c_str() : ("unknown option " + others[0]).c_str());
+        return 2;
+    }
     MSG message{};
     {
         corvello::Program program;
@@ -115,7 +128,11 @@ int WINAPI WinMain(HINSTANCE hInstance, HINSTANCE, LPSTR, int)
             return 0;
         addTrayIcon(window);
 
-        program.start();
+        if (program.start(link) == 0) {
+            corvello::log::error("Corvello: the remote link cannot listen; exiting");
+            removeTrayIcon(window);
+            ExitProcess(1);
+        }
         while (GetMessageA(&message, nullptr, 0, 0) > 0) {
             TranslateMessage(&message);
             DispatchMessageA(&message);

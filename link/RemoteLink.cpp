@@ -2,9 +2,11 @@
 
 #include "link/WireFormat.h"
 
+#include <algorithm>
 #include <array>
 #include <chrono>
 #include <cstdio>
+#include <utility>
 
 namespace corvello {
 
@@ -49,21 +51,22 @@ bool receiveInFull(net::SocketHandle socket, std::span<std::uint8_t> bytes, int 
 
 }  // namespace
 
-RemoteLink::RemoteLink(bool serverMode) : serverMode(serverMode)
+RemoteLink::RemoteLink(bool serverMode, LinkSettings settings) : serverMode(serverMode), settings_(std::move(settings))
 {
     net::startSockets();
-    meteringSocket = openBoundUdpSocket(net::kAnyAddress, meteringPort);
-    std::int32_t wakePort = -1;
-    wakeSocket = openBoundUdpSocket(net::loopbackAddress(), wakePort);
-    if (wakeSocket != net::kNoSocket)
-        net::connectSocket(wakeSocket, {net::loopbackAddress(), net::networkPort(static_cast<std::uint16_t>(wakePort))});
+    meteringSocket = openBoundUdpSocket(settings_.listenAddress, meteringPort);
     if (!serverMode)
         return;
     listenSocket = net::openTcpSocket();
     if (listenSocket == net::kNoSocket)
         return;
-    net::bindToSystemPort(listenSocket);
-    net::listenWithMaximumBacklog(listenSocket);
+    if (!net::bindToSystemPort(listenSocket, settings_.listenAddress) || !net::listenWithMaximumBacklog(listenSocket)) {
+        net::SocketError error = net::lastSocketError();
+        log::error("link: cannot listen on %s: %s", net::formatIPv4(settings_.listenAddress).c_str(), error.text.c_str());
+        net::closeSocket(listenSocket);
+        listenSocket = net::kNoSocket;
+        return;
+    }
     listenPort = net::localPort(listenSocket);
     start();
 }
@@ -75,7 +78,9 @@ RemoteLink::~RemoteLink()
     if (linkThread.joinable())
         linkThread.join();
     closeLink();
-    for (net::SocketHandle socket : {listenSocket, meteringSocket, wakeSocket})
+    for (PendingRemote& pending : pending_)
+        net::closeSocket(pending.socket);
+    for (net::SocketHandle socket : {listenSocket, meteringSocket})
         net::closeSocket(socket);
 }
 
@@ -117,12 +122,14 @@ bool RemoteLink::isConnected() { return connected; }
 void RemoteLink::setNoDelay()
 {
     std::lock_guard sending(main_.sendLock);
+    noDelay_ = true;
     net::setNoDelay(linkSocket, true);
 }
 
 void RemoteLink::clearNoDelay()
 {
     std::lock_guard sending(main_.sendLock);
+    noDelay_ = false;
     net::setNoDelay(linkSocket, false);
 }
 
@@ -215,6 +222,20 @@ void RemoteLink::flushChannel(Channel channel)
     writeRecordsWhileSending(batch, channel);
 }
 
+void RemoteLink::WaitSet::add(net::SocketHandle socket)
+{
+    if (socket != net::kNoSocket && count < kCapacity)
+        sockets[count++] = socket;
+}
+
+bool RemoteLink::WaitSet::isReady(net::SocketHandle socket) const
+{
+    for (std::size_t i = 0; i < count; ++i)
+        if (sockets[i] == socket)
+            return ready[i];
+    return false;
+}
+
 void RemoteLink::run()
 {
     std::vector<std::uint8_t> linkChunk(kReceiveChunkSize);
@@ -225,35 +246,43 @@ void RemoteLink::run()
                 break;
             continue;
         }
-        std::array<net::SocketHandle, 4> candidates{wakeSocket, listenSocket, connected ? linkSocket : net::kNoSocket,
-                                                    meteringSocket};
-        std::array<net::SocketHandle, 4> watched{};
-        std::size_t count = 0;
-        for (net::SocketHandle s : candidates)
-            if (s != net::kNoSocket)
-                watched[count++] = s;
-        std::array<bool, 4> ready{};
-        auto wait = net::waitReadable(std::span(watched.data(), count), kLoopWaitMs, std::span(ready.data(), count));
+        WaitSet waited = socketsToWatch();
+        auto wait = net::waitReadable(std::span(waited.sockets.data(), waited.count), millisecondsToNextDeadline(),
+                                      std::span(waited.ready.data(), waited.count));
         if (wait == net::WaitResult::Failed || stopRequested)
             break;
-        auto isReady = [&](net::SocketHandle s) {
-            for (std::size_t i = 0; i < count; ++i)
-                if (watched[i] == s)
-                    return ready[i];
-            return false;
-        };
-        if (isReady(wakeSocket))
-            drainWakeSocket();
-        if (serverMode && isReady(listenSocket)) {
-            acceptRemote();
-            continue;
-        }
-        if (connected && isReady(linkSocket))
+        if (waited.isReady(wake_.socket()))
+            wake_.drain();
+        if (connected && waited.isReady(linkSocket))
             readLink(linkChunk);
-        if (isReady(meteringSocket))
+        if (waited.isReady(meteringSocket))
             readMetering(meteringChunk);
+        servePending(waited);
+        if (serverMode && waited.isReady(listenSocket))
+            acceptRemote();
     }
     threadRunning = false;
+}
+
+RemoteLink::WaitSet RemoteLink::socketsToWatch() const
+{
+    WaitSet set;
+    set.add(wake_.socket());
+    set.add(listenSocket);
+    set.add(connected ? linkSocket : net::kNoSocket);
+    set.add(meteringSocket);
+    for (const PendingRemote& pending : pending_)
+        set.add(pending.socket);
+    return set;
+}
+
+int RemoteLink::millisecondsToNextDeadline() const
+{
+    if (pending_.empty())
+        return net::kWaitForever;
+    // Deadlines grow with the order of arrival: the oldest is the nearest.
+    auto left = std::chrono::ceil<std::chrono::milliseconds>(pending_.front().deadline - Clock::now());
+    return static_cast<int>(std::max<std::chrono::milliseconds::rep>(left.count(), 0));
 }
 
 bool RemoteLink::exchangeMeteringPorts(net::SocketHandle link, net::PeerAddress peer)
@@ -261,32 +290,37 @@ bool RemoteLink::exchangeMeteringPorts(net::SocketHandle link, net::PeerAddress 
     std::array<std::uint8_t, 2> ours{static_cast<std::uint8_t>(meteringPort), static_cast<std::uint8_t>(meteringPort >> 8)};
     std::array<std::uint8_t, 2> theirs{};
     if (net::sendBytes(link, ours.data(), 2) != 2 || !receiveInFull(link, theirs, kPreambleTimeoutMs)) {
-        std::fputs("ZEB::No metering port from the remote; connection closed.\n", stderr);
+        log::error("link: no metering port from %s; connection closed.", net::formatIPv4(peer.address).c_str());
         return false;
     }
-    peerMeteringPort = theirs[0] | theirs[1] << 8;
-    if (!net::connectSocket(meteringSocket, {peer.address, net::networkPort(static_cast<std::uint16_t>(peerMeteringPort))})) {
-        std::fputs("ZEB::Unable to connect Metering socket.\n", stderr);
-        return true;
-    }
-    net::setNonBlocking(meteringSocket, true);
+    aimMeteringAt(peer, static_cast<std::uint16_t>(theirs[0] | theirs[1] << 8));
     return true;
 }
 
-void RemoteLink::parseStream(std::vector<std::uint8_t>& buffer, Channel channel)
+void RemoteLink::aimMeteringAt(net::PeerAddress peer, std::uint16_t port)
 {
-    receivingChannel_ = channel;
-    auto offer = [this](const MessageRecord& record) {
-        filters.offerUntilClaimed([&](RemoteFilter& f) { return f.receive(record) != 0; });
-    };
-    if (wire::parseStream(buffer, offer) == wire::ParseResult::Complete)
-        return;
-    buffer.clear();
-    if (channel == Channel::Metering) {
-        std::fputs("RemoteLink: malformed packet on the metering channel; received bytes dropped.\n", stderr);
+    peerMeteringPort = port;
+    if (!net::connectSocket(meteringSocket, {peer.address, net::networkPort(port)})) {
+        log::warning("link: cannot aim the metering channel at %s:%u", net::formatIPv4(peer.address).c_str(),
+                     unsigned{port});
         return;
     }
-    std::fputs("RemoteLink: malformed packet from the remote; connection closed.\n", stderr);
+    net::setNonBlocking(meteringSocket, true);
+}
+
+void RemoteLink::offer(const MessageRecord& record)
+{
+    filters.offerUntilClaimed([&](RemoteFilter& f) { return f.receive(record) != 0; });
+}
+
+void RemoteLink::parseStream(std::vector<std::uint8_t>& buffer)
+{
+    receivingChannel_ = Channel::Main;
+    if (wire::parseStream(buffer, [this](const MessageRecord& record) { offer(record); }) == wire::ParseResult::Complete)
+        return;
+    buffer.clear();
+    malformedLog_("link: malformed packet from the remote at %s; connection closed.",
+                  net::formatIPv4(linkPeer_.address).c_str());
     endConnection();
 }
 
@@ -310,14 +344,14 @@ bool RemoteLink::followClientTarget()
     if (link == net::kNoSocket)
         return false;
     net::setSendBufferSize(link, kClientSendBufferSize);
-    net::setNoDelay(link, true);
+    net::setNoDelay(link, noDelay_);
     net::PeerAddress peer{net::resolveIPv4(currentHost), net::networkPort(static_cast<std::uint16_t>(currentPort))};
     if (peer.address == 0 || !net::connectSocket(link, peer) || !exchangeMeteringPorts(link, peer)) {
         net::closeSocket(link);
         return false;
     }
     net::setNonBlocking(link, true);
-    installLink(link);
+    installLink(link, peer);
     return true;
 }
 
@@ -327,22 +361,101 @@ void RemoteLink::acceptRemote()
     net::SocketHandle link = net::acceptConnection(listenSocket, peer);
     if (link == net::kNoSocket)
         return;
-    if (!exchangeMeteringPorts(link, peer)) {
+    if (!admits(peer)) {
+        refusedLog_("link: refused a remote at %s: outside the allowed address ranges (--allow)",
+                    net::formatIPv4(peer.address).c_str());
         net::closeSocket(link);
         return;
     }
     net::setNonBlocking(link, true);
-    installLink(link);
-    filters.offerUntilClaimed([&](RemoteFilter& f) { return f.peerConnected(peer.address, peer.port); });
+    net::setNoDelay(link, noDelay_);
+    std::array<std::uint8_t, 2> ours{static_cast<std::uint8_t>(meteringPort), static_cast<std::uint8_t>(meteringPort >> 8)};
+    if (net::sendBytes(link, ours.data(), 2) != 2) {
+        net::closeSocket(link);
+        return;
+    }
+    addPending(link, peer);
 }
 
-void RemoteLink::installLink(net::SocketHandle link)
+bool RemoteLink::admits(net::PeerAddress peer) const
+{
+    const IpAddress address = mappedIPv4(peer.address);
+    return settings_.allowed.empty() ? AddressRanges::localNetworks().contains(address)
+                                     : settings_.allowed.contains(address);
+}
+
+void RemoteLink::addPending(net::SocketHandle link, net::PeerAddress peer)
+{
+    if (pending_.size() >= kMaxPendingRemotes) {
+        PendingRemote& oldest = pending_.front();
+        preambleLog_("link: more than %zu connections wait for their metering port; dropped the oldest, from %s",
+                     kMaxPendingRemotes, net::formatIPv4(oldest.peer.address).c_str());
+        net::closeSocket(oldest.socket);
+        pending_.pop_front();
+    }
+    PendingRemote pending;
+    pending.socket = link;
+    pending.peer = peer;
+    pending.deadline = Clock::now() + std::chrono::milliseconds(kPreambleTimeoutMs);
+    pending_.push_back(pending);
+}
+
+void RemoteLink::servePending(const WaitSet& waited)
+{
+    const auto now = Clock::now();
+    std::erase_if(pending_, [&](PendingRemote& pending) {
+        if (waited.isReady(pending.socket) && readPreamble(pending))
+            return true;
+        if (now < pending.deadline)
+            return false;
+        preambleLog_("link: no metering port from the remote at %s within %d ms; connection closed.",
+                     net::formatIPv4(pending.peer.address).c_str(), kPreambleTimeoutMs);
+        dropPending(pending);
+        return true;
+    });
+}
+
+bool RemoteLink::readPreamble(PendingRemote& pending)
+{
+    int n = net::receiveBytes(pending.socket, pending.port.data() + pending.received,
+                              static_cast<int>(pending.port.size() - pending.received));
+    if (n < 0 && net::lastErrorIsTransient())
+        return false;
+    if (n <= 0) {
+        dropPending(pending);
+        return true;
+    }
+    pending.received += static_cast<std::size_t>(n);
+    if (pending.received < pending.port.size())
+        return false;
+    admitRemote(pending);
+    return true;
+}
+
+void RemoteLink::dropPending(PendingRemote& pending)
+{
+    net::closeSocket(pending.socket);
+    pending.socket = net::kNoSocket;
+}
+
+void RemoteLink::admitRemote(const PendingRemote& pending)
+{
+    if (connected)
+        log::warning("link: the remote at %s replaces the remote at %s",
+                     net::formatIPv4(pending.peer.address).c_str(), net::formatIPv4(linkPeer_.address).c_str());
+    aimMeteringAt(pending.peer, static_cast<std::uint16_t>(pending.port[0] | pending.port[1] << 8));
+    installLink(pending.socket, pending.peer);
+    filters.offerUntilClaimed([&](RemoteFilter& f) { return f.peerConnected(pending.peer.address, pending.peer.port); });
+}
+
+void RemoteLink::installLink(net::SocketHandle link, net::PeerAddress peer)
 {
     std::lock_guard sending(main_.sendLock);
     if (connected)
         net::shutdownSocket(linkSocket);
     net::closeSocket(linkSocket);
     linkSocket = link;
+    linkPeer_ = peer;
     linkBuffer.clear();
     connected = true;
 }
@@ -369,7 +482,7 @@ void RemoteLink::readLink(std::vector<std::uint8_t>& chunk)
     int n = net::receiveBytes(linkSocket, chunk.data(), kReceiveChunkSize);
     if (n > 0) {
         linkBuffer.insert(linkBuffer.end(), chunk.begin(), chunk.begin() + n);
-        parseStream(linkBuffer, Channel::Main);
+        parseStream(linkBuffer);
     } else if (n == 0 || !net::lastErrorIsTransient()) {
         endConnection();
     }
@@ -377,42 +490,41 @@ void RemoteLink::readLink(std::vector<std::uint8_t>& chunk)
 
 void RemoteLink::readMetering(std::vector<std::uint8_t>& chunk)
 {
-    int n = net::receiveBytes(meteringSocket, chunk.data(), kReceiveChunkSize);
+    net::PeerAddress from;
+    int n = net::receiveDatagram(meteringSocket, chunk.data(), kReceiveChunkSize, from);
     if (n <= 0)
         return;
-    meteringBuffer.insert(meteringBuffer.end(), chunk.begin(), chunk.begin() + n);
-    parseStream(meteringBuffer, Channel::Metering);
+    if (!connected || from.address != linkPeer_.address) {
+        meteringLog_("link: metering datagram from %s dropped: not from the connected remote",
+                     net::formatIPv4(from.address).c_str());
+        return;
+    }
+    receivingChannel_ = Channel::Metering;
+    auto datagram = std::span<const std::uint8_t>(chunk.data(), static_cast<std::size_t>(n));
+    if (wire::parseDatagram(datagram, [this](const MessageRecord& record) { offer(record); }) !=
+        wire::ParseResult::Complete)
+        meteringLog_("link: malformed datagram on the metering channel from %s; dropped, the link stays up.",
+                     net::formatIPv4(from.address).c_str());
 }
 
-void RemoteLink::wakeLinkThread()
-{
-    static constexpr std::uint8_t kWake = 1;
-    if (wakeSocket != net::kNoSocket)
-        net::sendBytes(wakeSocket, &kWake, 1);
-}
-
-void RemoteLink::drainWakeSocket()
-{
-    std::uint8_t byte;
-    net::receiveBytes(wakeSocket, &byte, 1);
-}
+void RemoteLink::wakeLinkThread() { wake_.raise(); }
 
 namespace {
 
 std::mutex processNodeLock;
 RemoteLink* processNode = nullptr;  // never destroyed: its link thread serves until exit
 
-RemoteLink& processWideNode(bool serverMode)
+RemoteLink& processWideNode(bool serverMode, const LinkSettings& settings = {})
 {
     std::lock_guard lock(processNodeLock);
-    if (!processNode) {
-        processNode = new RemoteLink(serverMode);
-        processNode->setNoDelay();
-    }
+    if (!processNode)
+        processNode = new RemoteLink(serverMode, settings);
     return *processNode;
 }
 
 }  // namespace
+
+std::uint16_t startRemoteLink(const LinkSettings& settings) { return processWideNode(true, settings).listeningPort(); }
 
 std::uint16_t remoteLinkListeningPort() { return processWideNode(true).listeningPort(); }
 

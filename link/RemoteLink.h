@@ -11,13 +11,23 @@
 // socket, so a send never reaches a descriptor that was closed and reused.
 //
 // Decisions the protocol leaves open:
+// - A connection from outside the allowed address ranges is closed at once,
+//   before its preamble is answered, with one stderr line (rate-limited).
 // - A malformed TCP stream (packet length below 2, an item past its packet)
 //   closes the connection with one stderr line, as an orderly close does
-//   (filters hear peerDisconnected). On the metering channel the received
-//   bytes are dropped with one stderr line and the link stays up.
+//   (filters hear peerDisconnected).
+// - Each metering datagram is parsed on its own; a malformed one is dropped
+//   with one stderr line and the link stays up. Datagrams count only from the
+//   connected remote's address, and none while no remote is connected.
 // - The 2-byte metering-port preamble is read in full within kPreambleTimeoutMs.
-//   It runs before the current remote is replaced, so a connection that never
-//   completes it is closed and the current remote keeps the link.
+//   Connections waiting for it are watched together with everything else, at
+//   most kMaxPendingRemotes of them (beyond that the oldest is dropped), so a
+//   silent connection never delays a proper remote. It runs before the
+//   current remote is replaced, so a connection that never completes it is
+//   closed and the current remote keeps the link. A replacement is reported
+//   with both addresses.
+// - The link thread sleeps until a socket or the wake signal is ready; the
+//   only time-out it sets is the nearest preamble deadline.
 // - A hard read error on the TCP connection (a reset) ends it like an orderly
 //   close; only "would block" and "interrupted" are ignored. Read errors on the
 //   metering socket are ignored.
@@ -27,30 +37,42 @@
 // - Unparsed bytes of a connection never carry over to the next one.
 // - Destruction stops and joins the link thread and closes every socket.
 
+#include <array>
 #include <atomic>
+#include <chrono>
 #include <cstdint>
+#include <deque>
 #include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
 
-#include "core/RemoteNode.h"
+#include "link/AddressRange.h"
 #include "link/Socket.h"
+#include "link/WakeSignal.h"
+#include "core/RemoteNode.h"
+#include "platform/Log.h"
 
 namespace corvello {
+
+// Where a server-mode link listens and whom it serves.
+struct LinkSettings {
+    std::uint32_t listenAddress = net::kAnyAddress;  // IPv4, network byte order
+    AddressRanges allowed;                            // empty: AddressRanges::localNetworks()
+};
 
 class RemoteLink : public RemoteNode {
 public:
     enum class Channel { Main = 0, Metering = 1 };
 
     static constexpr int kReceiveChunkSize = 65536;
-    static constexpr int kLoopWaitMs = 1000;
     static constexpr int kSendWaitMs = 50;
     static constexpr int kSendRetries = 10;
     static constexpr int kPreambleTimeoutMs = 2000;
+    static constexpr std::size_t kMaxPendingRemotes = 16;
     static constexpr int kClientSendBufferSize = 1000000;
 
-    explicit RemoteLink(bool serverMode);
+    explicit RemoteLink(bool serverMode, LinkSettings settings = {});
     ~RemoteLink() override;
 
     void addFilter(RemoteFilter* filter) override;
@@ -82,6 +104,28 @@ public:
     std::int32_t meteringLocalPort() const { return meteringPort; }
 
 private:
+    using Clock = std::chrono::steady_clock;
+
+    // An accepted connection whose metering port has not fully arrived.
+    struct PendingRemote {
+        net::SocketHandle socket = net::kNoSocket;
+        net::PeerAddress peer;
+        Clock::time_point deadline;
+        std::array<std::uint8_t, 2> port{};
+        std::size_t received = 0;
+    };
+
+    // The sockets of one wait, and which of them became readable.
+    struct WaitSet {
+        static constexpr std::size_t kCapacity = 4 + kMaxPendingRemotes;
+        std::array<net::SocketHandle, kCapacity> sockets{};
+        std::array<bool, kCapacity> ready{};
+        std::size_t count = 0;
+
+        void add(net::SocketHandle socket);
+        bool isReady(net::SocketHandle socket) const;
+    };
+
     struct ChannelState {
         std::mutex queueLock;
         std::vector<MessageRecord> queue;
@@ -89,8 +133,12 @@ private:
     };
 
     void run();
+    WaitSet socketsToWatch() const;
+    int millisecondsToNextDeadline() const;
     bool exchangeMeteringPorts(net::SocketHandle link, net::PeerAddress peer);
-    void parseStream(std::vector<std::uint8_t>& buffer, Channel channel);
+    void aimMeteringAt(net::PeerAddress peer, std::uint16_t meteringPort);
+    void parseStream(std::vector<std::uint8_t>& buffer);
+    void offer(const MessageRecord& record);
 
     ChannelState& channelState(Channel channel);
     net::SocketHandle channelSocket(Channel channel) const;
@@ -101,13 +149,20 @@ private:
     bool clientTargetChanged();
     bool followClientTarget();
     void acceptRemote();
-    void installLink(net::SocketHandle link);
+    bool admits(net::PeerAddress peer) const;
+    void addPending(net::SocketHandle link, net::PeerAddress peer);
+    void servePending(const WaitSet& waited);
+    // Reads what the pending connection sent; true when it is finished with,
+    // admitted or dropped.
+    bool readPreamble(PendingRemote& pending);
+    void dropPending(PendingRemote& pending);
+    void admitRemote(const PendingRemote& pending);
+    void installLink(net::SocketHandle link, net::PeerAddress peer);
     void closeLink();
     void endConnection();
     void readLink(std::vector<std::uint8_t>& chunk);
     void readMetering(std::vector<std::uint8_t>& chunk);
     void wakeLinkThread();
-    void drainWakeSocket();
 
     FilterList<RemoteFilter, RemoteNode> filters{this};
     ChannelState main_;
@@ -119,8 +174,10 @@ private:
     net::SocketHandle meteringSocket = net::kNoSocket;
     std::int32_t meteringPort = -1;
     std::int32_t peerMeteringPort = -1;
-    net::SocketHandle wakeSocket = net::kNoSocket;  // a loopback datagram here ends the link thread's wait
+    net::WakeSignal wake_;  // ends the link thread's wait, for a stop or a new client target
     const bool serverMode;
+    const LinkSettings settings_;
+    std::atomic<bool> noDelay_{true};
 
     std::atomic<bool> connected{false};
     std::atomic<bool> threadRunning{false};
@@ -128,8 +185,14 @@ private:
     std::thread linkThread;
 
     std::vector<std::uint8_t> linkBuffer;
-    std::vector<std::uint8_t> meteringBuffer;
     Channel receivingChannel_ = Channel::Main;
+    net::PeerAddress linkPeer_;              // the connected remote; link thread only
+    std::deque<PendingRemote> pending_;      // oldest first; link thread only
+
+    log::RateLimitedLog refusedLog_;
+    log::RateLimitedLog preambleLog_;
+    log::RateLimitedLog meteringLog_;
+    log::RateLimitedLog malformedLog_;
 
     std::mutex targetLock;  // connectTo runs on the caller's thread
     std::string currentHost, targetHost;
@@ -137,10 +200,12 @@ private:
 };
 
 // The process-wide node, never destroyed. The first call creates it in server
-// mode and sets no-delay; the result is its TCP listening port.
+// mode with `settings`; the result is its TCP listening port (0 when it could
+// not listen). Later calls return the same port whatever the settings.
+std::uint16_t startRemoteLink(const LinkSettings& settings);
 std::uint16_t remoteLinkListeningPort();
 // The process-wide node; if nothing created it yet, it is created without a
-// listening socket (not in server mode), then no-delay is set.
+// listening socket (not in server mode).
 RemoteNode& remoteLinkNode();
 
 }  // namespace corvello

@@ -22,4 +22,10 @@ inline DNSServiceRef advertiseRemoteLink(std::uint16_t port)
     return advertiseService(kRemoteLinkServiceType, port);
 }
 
+// Advertises the remote link; when DNS-SD cannot be reached, says so once on
+// stderr with the addresses and port the remote can be pointed at by hand:
+// `listenAddress` if the link listens on one address, else every interface
+// address but loopback.
+DNSServiceRef announceRemoteLink(std::uint16_t port, std::uint32_t listenAddress);
+
 }  // namespace corvello

@@ -1,24 +1,20 @@
 #include "link/ServiceBrowser.h"
 
 #include <algorithm>
+#include <array>
 #include <cctype>
-#include <chrono>
 #include <string_view>
 
 #include "link/DnsSdPlatform.h"
 #include "link/NetworkOrder.h"
 #include "link/Socket.h"
+#include "platform/Log.h"
 
 namespace corvello {
 
 namespace {
 
-// How long one pass waits on a reference's socket; also the pause of a pass
-// with nothing to wait on, so a browser without the library never spins.
-constexpr int kPassMilliseconds = 25;
 constexpr std::size_t kServiceTypeBound = 255;
-
-void pauseOnePass() { std::this_thread::sleep_for(std::chrono::milliseconds(kPassMilliseconds)); }
 
 bool equalIgnoringCase(std::string_view a, std::string_view b)
 {
@@ -48,6 +44,7 @@ ServiceBrowser::~ServiceBrowser()
 void ServiceBrowser::stop()
 {
     stopRequested_ = true;
+    stopSignal_.raise();
     if (thread_.joinable())
         thread_.join();
 }
@@ -56,37 +53,65 @@ void ServiceBrowser::run()
 {
     net::startSockets();
     const char* domain = sameHostOnly_ ? "local." : "";
-    dnssd().browse(&browseRef_, 0, 0, serviceType_.c_str(), domain, &ServiceBrowser::browseReply, this);
+    if (dnssd().browse(&browseRef_, 0, 0, serviceType_.c_str(), domain, &ServiceBrowser::browseReply, this) !=
+        kDNSServiceErr_NoError)
+        browseRef_ = nullptr;
     while (!stopRequested_) {
-        if (browseRef_ && !serviceOnce(browseRef_))
-            break;
+        // Without references only the stop signal is watched: the thread sleeps until stopped.
+        const DNSServiceRef browsing = browseRef_;
+        const DNSServiceRef resolving = resolveRef_;
+        std::array<net::SocketHandle, 3> sockets{stopSignal_.socket(), net::kNoSocket, net::kNoSocket};
+        std::array<bool, 3> ready{};
+        if (browsing)
+            sockets[1] = dnssd().refSockFD(browsing);
+        if (resolving)
+            sockets[2] = dnssd().refSockFD(resolving);
+        std::array<net::SocketHandle, 3> watched{};
+        std::array<std::size_t, 3> slot{};
+        std::size_t count = 0;
+        for (std::size_t i = 0; i < sockets.size(); ++i)
+            if (sockets[i] >= 0) {
+                slot[i] = count;
+                watched[count++] = sockets[i];
+            }
+        std::array<bool, 3> readable{};
+        if (net::waitReadable(std::span(watched.data(), count), net::kWaitForever, std::span(readable.data(), count)) ==
+            net::WaitResult::Failed) {
+            log::error("DNS-SD: cannot wait for results of %s; browsing ends", serviceType_.c_str());
+            return;
+        }
+        for (std::size_t i = 0; i < sockets.size(); ++i)
+            ready[i] = sockets[i] >= 0 && readable[slot[i]];
         if (stopRequested_)
-            break;
-        if (resolveRef_ && !serviceOnce(resolveRef_))
-            break;
-        if (!browseRef_ && !resolveRef_)
-            pauseOnePass();
+            return;
+        if (ready[0])
+            stopSignal_.drain();
+        if (ready[1] && !processResults(browsing))
+            giveUpBrowsing();
+        // A withdrawal may have ended the resolution that was waited on.
+        if (ready[2] && resolveRef_ == resolving && !processResults(resolving))
+            giveUpResolving();
     }
 }
 
-bool ServiceBrowser::serviceOnce(DNSServiceRef ref)
+bool ServiceBrowser::processResults(DNSServiceRef ref) { return dnssd().processResult(ref) == kDNSServiceErr_NoError; }
+
+void ServiceBrowser::giveUpBrowsing()
 {
-    const int socket = dnssd().refSockFD(ref);
-    if (socket < 0) {
-        pauseOnePass();
-        return !stopRequested_;
-    }
-    const net::SocketHandle handles[1] = {socket};
-    bool readable[1] = {false};
-    const net::WaitResult waited = net::waitReadable(handles, kPassMilliseconds, readable);
-    if (stopRequested_)
-        return false;
-    // A library whose daemon went away reports errors at once on a socket that
-    // stays readable; pausing keeps that from becoming a busy loop.
-    if (waited == net::WaitResult::Failed ||
-        (readable[0] && dnssd().processResult(ref) != kDNSServiceErr_NoError))
-        pauseOnePass();
-    return true;
+    log::warning("DNS-SD: the service daemon stopped answering; %s services are no longer followed",
+                 serviceType_.c_str());
+    giveUpResolving();
+    dnssd().refDeallocate(browseRef_);
+    browseRef_ = nullptr;
+}
+
+void ServiceBrowser::giveUpResolving()
+{
+    if (resolveRef_)
+        dnssd().refDeallocate(resolveRef_);
+    resolveRef_ = nullptr;
+    if (state_ == Resolving)
+        state_ = Idle;
 }
 
 void ServiceBrowser::browseReply(DNSServiceRef, DNSServiceFlags flags, std::uint32_t, DNSServiceErrorType,

@@ -2,7 +2,10 @@
 // Watches DNS-SD for one service type and follows the first matching service:
 // idle until one is announced, resolving while its address is looked up,
 // resolved until any service of the type is withdrawn, then idle again.
-// All DNS-SD results, and so both actions, run on the browser's own thread.
+// All DNS-SD results, and so both actions, run on the browser's own thread,
+// which sleeps on the library's sockets and a stop signal: no timer wakes it.
+// A reference whose results fail (its daemon went away) is given up, with one
+// stderr line, rather than retried in a loop.
 
 #include <atomic>
 #include <cstdint>
@@ -11,6 +14,7 @@
 #include <thread>
 
 #include "link/DnsSd.h"
+#include "link/WakeSignal.h"
 
 namespace corvello {
 
@@ -49,9 +53,10 @@ private:
                              std::uint16_t txtLen, const unsigned char* txtRecord, void* context);
 
     void run();
-    // Processes the reference's results when its socket becomes readable in
-    // time; false when a stop was requested meanwhile.
-    bool serviceOnce(DNSServiceRef ref);
+    // Processes the results waiting on `ref`; false when the library failed.
+    bool processResults(DNSServiceRef ref);
+    void giveUpBrowsing();
+    void giveUpResolving();
     void onAnnounced(const char* serviceName, const char* regtype, const char* domain);
     void onWithdrawn();
     void onResolvedAt(const char* host, std::uint16_t portInNetworkOrder);
@@ -65,6 +70,7 @@ private:
     const bool sameHostOnly_;
     Actions actions_;
     std::atomic<bool> stopRequested_{false};
+    net::WakeSignal stopSignal_;
     std::thread thread_;
 };
 

@@ -1,12 +1,15 @@
 #pragma once
 // The operating system's sockets, reduced to what the remote link needs:
-// IPv4 TCP and UDP, readiness waits, and the last error as number and text.
+// IPv4 TCP and UDP, readiness waits, address text, this computer's interface
+// addresses, and the last error as number and text.
 // One implementation per platform (Socket_posix.cpp, Socket_win.cpp).
 
+#include <array>
 #include <bit>
 #include <cstdint>
 #include <span>
 #include <string>
+#include <vector>
 
 namespace corvello::net {
 
@@ -26,6 +29,7 @@ struct SocketError {
 };
 
 enum class WaitResult { Ready, TimedOut, Failed };
+inline constexpr int kWaitForever = -1;
 
 // Starts the platform's socket library once per process; later calls do nothing.
 void startSockets();
@@ -49,6 +53,8 @@ std::uint32_t loopbackAddress();  // 127.0.0.1 in network byte order
 
 // Binds to the given IPv4 address (network order) on a system-chosen port.
 bool bindToSystemPort(SocketHandle socket, std::uint32_t address = kAnyAddress);
+// Binds to the given IPv4 endpoint; for a test that plays another host.
+bool bindTo(SocketHandle socket, PeerAddress local);
 // Listens with the system's maximum backlog.
 bool listenWithMaximumBacklog(SocketHandle socket);
 // The bound local port in host byte order, or -1 when it cannot be read.
@@ -64,15 +70,25 @@ std::uint32_t resolveIPv4(const std::string& host);
 // (receive only), -1 on error (see lastSocketError and lastErrorIsTransient).
 int sendBytes(SocketHandle socket, const std::uint8_t* bytes, int length);
 int receiveBytes(SocketHandle socket, std::uint8_t* bytes, int capacity);
+// One datagram and the IPv4 endpoint it came from.
+int receiveDatagram(SocketHandle socket, std::uint8_t* bytes, int capacity, PeerAddress& from);
 
 bool setNonBlocking(SocketHandle socket, bool nonBlocking);
 bool setNoDelay(SocketHandle socket, bool noDelay);
 bool setSendBufferSize(SocketHandle socket, int bytes);
 
-// Waits until any socket is readable; `readable[i]` tells which. Returns
-// Failed when the wait itself fails.
+// Waits until any socket is readable, without limit when `milliseconds` is
+// kWaitForever; `readable[i]` tells which. Returns Failed when the wait itself fails.
 WaitResult waitReadable(std::span<const SocketHandle> sockets, int milliseconds, std::span<bool> readable);
 WaitResult waitWritable(SocketHandle socket, int milliseconds);
+
+// A numeric IPv4 or IPv6 address in its 16-byte IPv6 form, an IPv4 address
+// as ::ffff:a.b.c.d; false when `text` is not one. No name is looked up.
+bool parseNumericAddress(const std::string& text, std::array<std::uint8_t, 16>& ipv6Form);
+// Dotted-quad text of an IPv4 address in network byte order.
+std::string formatIPv4(std::uint32_t address);
+// This computer's IPv4 addresses in network byte order, loopback left out.
+std::vector<std::uint32_t> interfaceAddressesIPv4();
 
 SocketError lastSocketError();
 // True when the last failure only means "not now" (would block, interrupted).

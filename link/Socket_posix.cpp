@@ -5,8 +5,10 @@
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
+#include <ifaddrs.h>
 #include <netdb.h>
 #include <netinet/in.h>
+#include <net/if.h>
 #include <netinet/tcp.h>
 #include <poll.h>
 #include <sys/socket.h>
@@ -55,11 +57,13 @@ void shutdownSocket(SocketHandle socket)
         ::shutdown(fd(socket), SHUT_RDWR);
 }
 
-bool bindToSystemPort(SocketHandle socket, std::uint32_t address)
+bool bindTo(SocketHandle socket, PeerAddress local)
 {
-    sockaddr_in sa = toSockaddr({address, 0});
+    sockaddr_in sa = toSockaddr(local);
     return ::bind(fd(socket), reinterpret_cast<sockaddr*>(&sa), sizeof sa) == 0;
 }
+
+bool bindToSystemPort(SocketHandle socket, std::uint32_t address) { return bindTo(socket, {address, 0}); }
 
 bool listenWithMaximumBacklog(SocketHandle socket) { return ::listen(fd(socket), SOMAXCONN) == 0; }
 
@@ -115,6 +119,15 @@ int receiveBytes(SocketHandle socket, std::uint8_t* bytes, int capacity)
     return static_cast<int>(::recv(fd(socket), bytes, static_cast<size_t>(capacity), 0));
 }
 
+int receiveDatagram(SocketHandle socket, std::uint8_t* bytes, int capacity, PeerAddress& from)
+{
+    sockaddr_in sa{};
+    socklen_t length = sizeof sa;
+    auto n = ::recvfrom(fd(socket), bytes, static_cast<size_t>(capacity), 0, reinterpret_cast<sockaddr*>(&sa), &length);
+    from = sa.sin_family == AF_INET ? PeerAddress{sa.sin_addr.s_addr, sa.sin_port} : PeerAddress{};
+    return static_cast<int>(n);
+}
+
 bool setNonBlocking(SocketHandle socket, bool nonBlocking)
 {
     int flags = ::fcntl(fd(socket), F_GETFL);
@@ -151,6 +164,45 @@ WaitResult waitWritable(SocketHandle socket, int milliseconds)
     if (result < 0)
         return errno == EINTR ? WaitResult::TimedOut : WaitResult::Failed;
     return result == 0 ? WaitResult::TimedOut : WaitResult::Ready;
+}
+
+bool parseNumericAddress(const std::string& text, std::array<std::uint8_t, 16>& ipv6Form)
+{
+    in_addr v4{};
+    if (::inet_pton(AF_INET, text.c_str(), &v4) == 1) {
+        ipv6Form = {0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0xFF, 0xFF};
+        std::memcpy(ipv6Form.data() + 12, &v4, 4);
+        return true;
+    }
+    in6_addr v6{};
+    if (::inet_pton(AF_INET6, text.c_str(), &v6) != 1)
+        return false;
+    std::memcpy(ipv6Form.data(), &v6, 16);
+    return true;
+}
+
+std::string formatIPv4(std::uint32_t address)
+{
+    char text[INET_ADDRSTRLEN] = "";
+    in_addr v4{};
+    v4.s_addr = address;
+    ::inet_ntop(AF_INET, &v4, text, sizeof text);
+    return text;
+}
+
+std::vector<std::uint32_t> interfaceAddressesIPv4()
+{
+    std::vector<std::uint32_t> addresses;
+    ifaddrs* list = nullptr;
+    if (::getifaddrs(&list) != 0)
+        return addresses;
+    for (ifaddrs* entry = list; entry; entry = entry->ifa_next) {
+        if (!entry->ifa_addr || entry->ifa_addr->sa_family != AF_INET || (entry->ifa_flags & IFF_LOOPBACK))
+            continue;
+        addresses.push_back(reinterpret_cast<sockaddr_in*>(entry->ifa_addr)->sin_addr.s_addr);
+    }
+    ::freeifaddrs(list);
+    return addresses;
 }
 
 SocketError lastSocketError()

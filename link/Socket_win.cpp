@@ -5,6 +5,7 @@
 #include <winsock2.h>
 #include <ws2tcpip.h>
 
+#include <cstring>
 #include <mutex>
 
 namespace corvello::net {
@@ -29,6 +30,15 @@ bool setIntOption(SocketHandle socket, int level, int name, int value)
 }
 
 timeval toTimeval(int milliseconds) { return {milliseconds / 1000, (milliseconds % 1000) * 1000}; }
+
+// select()'s time-out argument: null waits without limit.
+timeval* timeoutFor(int milliseconds, timeval& storage)
+{
+    if (milliseconds == kWaitForever)
+        return nullptr;
+    storage = toTimeval(milliseconds);
+    return &storage;
+}
 
 WaitResult fromSelect(int result)
 {
@@ -65,11 +75,13 @@ void shutdownSocket(SocketHandle socket)
         ::shutdown(raw(socket), SD_BOTH);
 }
 
-bool bindToSystemPort(SocketHandle socket, std::uint32_t address)
+bool bindTo(SocketHandle socket, PeerAddress local)
 {
-    sockaddr_in sa = toSockaddr({address, 0});
+    sockaddr_in sa = toSockaddr(local);
     return ::bind(raw(socket), reinterpret_cast<sockaddr*>(&sa), sizeof sa) == 0;
 }
+
+bool bindToSystemPort(SocketHandle socket, std::uint32_t address) { return bindTo(socket, {address, 0}); }
 
 bool listenWithMaximumBacklog(SocketHandle socket) { return ::listen(raw(socket), SOMAXCONN) == 0; }
 
@@ -121,6 +133,15 @@ int receiveBytes(SocketHandle socket, std::uint8_t* bytes, int capacity)
     return ::recv(raw(socket), reinterpret_cast<char*>(bytes), capacity, 0);
 }
 
+int receiveDatagram(SocketHandle socket, std::uint8_t* bytes, int capacity, PeerAddress& from)
+{
+    sockaddr_in sa{};
+    int length = sizeof sa;
+    int n = ::recvfrom(raw(socket), reinterpret_cast<char*>(bytes), capacity, 0, reinterpret_cast<sockaddr*>(&sa), &length);
+    from = sa.sin_family == AF_INET ? PeerAddress{sa.sin_addr.s_addr, sa.sin_port} : PeerAddress{};
+    return n;
+}
+
 bool setNonBlocking(SocketHandle socket, bool nonBlocking)
 {
     u_long mode = nonBlocking ? 1 : 0;
@@ -140,8 +161,8 @@ WaitResult waitReadable(std::span<const SocketHandle> sockets, int milliseconds,
     FD_ZERO(&set);
     for (SocketHandle s : sockets)
         FD_SET(raw(s), &set);
-    timeval timeout = toTimeval(milliseconds);
-    WaitResult result = fromSelect(::select(0, &set, nullptr, nullptr, &timeout));
+    timeval storage;
+    WaitResult result = fromSelect(::select(0, &set, nullptr, nullptr, timeoutFor(milliseconds, storage)));
     for (std::size_t i = 0; i < sockets.size(); ++i)
         readable[i] = result == WaitResult::Ready && FD_ISSET(raw(sockets[i]), &set);
     return result;
@@ -152,8 +173,52 @@ WaitResult waitWritable(SocketHandle socket, int milliseconds)
     fd_set set;
     FD_ZERO(&set);
     FD_SET(raw(socket), &set);
-    timeval timeout = toTimeval(milliseconds);
-    return fromSelect(::select(0, nullptr, &set, nullptr, &timeout));
+    timeval storage;
+    return fromSelect(::select(0, nullptr, &set, nullptr, timeoutFor(milliseconds, storage)));
+}
+
+bool parseNumericAddress(const std::string& text, std::array<std::uint8_t, 16>& ipv6Form)
+{
+    in_addr v4{};
+    if (::inet_pton(AF_INET, text.c_str(), &v4) == 1) {
+        ipv6Form = {0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0xFF, 0xFF};
+        std::memcpy(ipv6Form.data() + 12, &v4, 4);
+        return true;
+    }
+    in6_addr v6{};
+    if (::inet_pton(AF_INET6, text.c_str(), &v6) != 1)
+        return false;
+    std::memcpy(ipv6Form.data(), &v6, 16);
+    return true;
+}
+
+std::string formatIPv4(std::uint32_t address)
+{
+    char text[INET_ADDRSTRLEN] = "";
+    in_addr v4{};
+    v4.s_addr = address;
+    ::inet_ntop(AF_INET, &v4, text, sizeof text);
+    return text;
+}
+
+// Winsock resolves this computer's own name to every address of its
+// interfaces, which spares the IP helper library.
+std::vector<std::uint32_t> interfaceAddressesIPv4()
+{
+    std::vector<std::uint32_t> addresses;
+    char name[256] = "";
+    addrinfo hints{};
+    hints.ai_family = AF_INET;
+    addrinfo* found = nullptr;
+    if (::gethostname(name, sizeof name) != 0 || ::getaddrinfo(name, nullptr, &hints, &found) != 0)
+        return addresses;
+    for (addrinfo* entry = found; entry; entry = entry->ai_next) {
+        std::uint32_t address = reinterpret_cast<sockaddr_in*>(entry->ai_addr)->sin_addr.s_addr;
+        if ((ntohl(address) >> 24) != 127)
+            addresses.push_back(address);
+    }
+    ::freeaddrinfo(found);
+    return addresses;
 }
 
 SocketError lastSocketError()

@@ -2,7 +2,8 @@
 
 #include <array>
 #include <bit>
-#include <cstdio>
+
+#include "platform/Log.h"
 
 namespace corvello::wire {
 
@@ -33,10 +34,10 @@ std::size_t roundUpToEven(std::size_t n) { return (n + 1) & ~std::size_t{1}; }
 void reportRefusal(const MessageRecord& record, Admission why)
 {
     if (why == Admission::KindTooWide)
-        std::fprintf(stderr, "RemoteLink: refusing record of kind %u (index %d): only 12 bits of kind travel\n",
+        log::error("link: refusing record of kind %u (index %d): only 12 bits of kind travel",
                      record.kind, record.index);
     else
-        std::fprintf(stderr, "RemoteLink: refusing record of kind %u (index %d): %zu bytes of text exceed the %zu that fit in a packet\n",
+        log::error("link: refusing record of kind %u (index %d): %zu bytes of text exceed the %zu that fit in a packet",
                      record.kind, record.index, record.text.size(), kMaxTextLength);
 }
 
@@ -124,6 +125,31 @@ bool parsePacket(const std::uint8_t* packet, std::size_t length, const std::func
     return true;
 }
 
+// How many bytes of `bytes` are whole, well-formed packets, delivering
+// their records; `result` tells whether it stopped at a fault.
+std::size_t parsePackets(std::span<const std::uint8_t> bytes, const std::function<void(const MessageRecord&)>& deliver,
+                         ParseResult& result)
+{
+    std::size_t consumed = 0;
+    result = ParseResult::Complete;
+    while (bytes.size() - consumed >= kPacketHeaderSize) {
+        const std::uint8_t* packet = bytes.data() + consumed;
+        auto length = static_cast<std::int16_t>(getWord(packet));
+        if (length < static_cast<std::int16_t>(kPacketHeaderSize)) {
+            result = ParseResult::Malformed;
+            break;
+        }
+        if (bytes.size() - consumed < static_cast<std::size_t>(length))
+            break;
+        if (!parsePacket(packet, static_cast<std::size_t>(length), deliver)) {
+            result = ParseResult::Malformed;
+            break;
+        }
+        consumed += static_cast<std::size_t>(length);
+    }
+    return consumed;
+}
+
 }  // namespace
 
 std::size_t itemSize(const MessageRecord& record)
@@ -157,25 +183,18 @@ void writeRecords(std::span<const MessageRecord> records, const PacketSink& sink
 
 ParseResult parseStream(std::vector<std::uint8_t>& stream, const std::function<void(const MessageRecord&)>& deliver)
 {
-    std::size_t consumed = 0;
-    ParseResult result = ParseResult::Complete;
-    while (stream.size() - consumed >= kPacketHeaderSize) {
-        const std::uint8_t* packet = stream.data() + consumed;
-        auto length = static_cast<std::int16_t>(getWord(packet));
-        if (length < static_cast<std::int16_t>(kPacketHeaderSize)) {
-            result = ParseResult::Malformed;
-            break;
-        }
-        if (stream.size() - consumed < static_cast<std::size_t>(length))
-            break;
-        if (!parsePacket(packet, static_cast<std::size_t>(length), deliver)) {
-            result = ParseResult::Malformed;
-            break;
-        }
-        consumed += static_cast<std::size_t>(length);
-    }
+    ParseResult result;
+    std::size_t consumed = parsePackets(stream, deliver, result);
     stream.erase(stream.begin(), stream.begin() + static_cast<std::ptrdiff_t>(consumed));
     return result;
+}
+
+ParseResult parseDatagram(std::span<const std::uint8_t> datagram,
+                          const std::function<void(const MessageRecord&)>& deliver)
+{
+    ParseResult result;
+    std::size_t consumed = parsePackets(datagram, deliver, result);
+    return consumed == datagram.size() ? result : ParseResult::Malformed;
 }
 
 }  // namespace corvello::wire

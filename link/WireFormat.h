@@ -49,4 +49,10 @@ enum class ParseResult { Complete, Malformed };
 // the caller decides what becomes of the stream. Never reads past `stream`.
 ParseResult parseStream(std::vector<std::uint8_t>& stream, const std::function<void(const MessageRecord&)>& deliver);
 
+// One metering datagram, whole and on its own: its packets must fill it
+// exactly. Malformed as for parseStream, and also when a packet runs past the
+// datagram's end; the records before the fault have been delivered.
+ParseResult parseDatagram(std::span<const std::uint8_t> datagram,
+                          const std::function<void(const MessageRecord&)>& deliver);
+
 }  // namespace corvello::wire

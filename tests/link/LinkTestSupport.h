@@ -2,6 +2,7 @@
 // A remote made of raw sockets (the platform's own, through the socket seam)
 // and a recording filter, for tests of the link node over real loopback.
 
+#include <algorithm>
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
@@ -91,15 +92,17 @@ private:
 // The remote's side of the link, driven step by step by a test.
 class RawRemote {
 public:
-    // Connects to the node's TCP port; with `preamble`, exchanges metering ports
-    // and connects its own UDP socket to the node's.
-    explicit RawRemote(std::uint16_t nodePort, bool preamble = true)
+    // Connects to the node's TCP port on 127.0.0.1 from `local` (another
+    // loopback address plays another host); with `preamble`, exchanges
+    // metering ports and connects its own UDP socket to the node's.
+    explicit RawRemote(std::uint16_t nodePort, bool preamble = true, std::uint32_t local = net::loopbackAddress())
     {
         net::startSockets();
         udp_ = net::openUdpSocket();
-        net::bindToSystemPort(udp_, net::loopbackAddress());
+        net::bindToSystemPort(udp_, local);
         udpPort_ = static_cast<std::uint16_t>(net::localPort(udp_));
         tcp_ = net::openTcpSocket();
+        net::bindToSystemPort(tcp_, local);
         connected_ = net::connectSocket(tcp_, {net::loopbackAddress(), net::networkPort(nodePort)});
         if (preamble)
             exchangePorts();
@@ -113,6 +116,7 @@ public:
     RawRemote& operator=(const RawRemote&) = delete;
 
     bool connected() const { return connected_; }
+    bool gotPreamble() const { return nodeMeteringPort_ != 0; }
     std::uint16_t nodeMeteringPort() const { return nodeMeteringPort_; }
     std::uint16_t tcpPort() const { return static_cast<std::uint16_t>(net::localPort(tcp_)); }
 
@@ -154,27 +158,29 @@ public:
         return records;
     }
 
-    // True when the node closes the TCP connection within `timeout`.
+    // True when the node closes the TCP connection within `timeout` (a zero
+    // timeout only looks).
     bool seesClose(std::chrono::milliseconds timeout = 3s)
     {
         std::uint8_t chunk[256];
         auto deadline = std::chrono::steady_clock::now() + timeout;
-        while (std::chrono::steady_clock::now() < deadline) {
-            int n = receiveSome(tcp_, chunk, sizeof chunk, 1);
+        do {
+            auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+            int n = receiveSome(tcp_, chunk, sizeof chunk, 1, std::max(0, static_cast<int>(left.count())));
             if (n <= 0)
                 return n == 0;
-        }
+        } while (std::chrono::steady_clock::now() < deadline);
         return false;
     }
 
 private:
     // One receive after the socket becomes readable; -1 on time-out or error.
-    static int receiveSome(net::SocketHandle socket, std::uint8_t* bytes, int capacity, int minimum)
+    static int receiveSome(net::SocketHandle socket, std::uint8_t* bytes, int capacity, int minimum, int waitMs = 3000)
     {
         int got = 0;
         while (got < minimum) {
             bool readable = false;
-            if (net::waitReadable(std::span(&socket, 1), 3000, std::span(&readable, 1)) != net::WaitResult::Ready)
+            if (net::waitReadable(std::span(&socket, 1), waitMs, std::span(&readable, 1)) != net::WaitResult::Ready)
                 return -1;
             int n = net::receiveBytes(socket, bytes + got, capacity - got);
             if (n <= 0)

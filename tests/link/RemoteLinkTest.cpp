@@ -5,7 +5,9 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <memory>
 
+#include "tests/link/CapturedLog.h"
 #include "tests/link/LinkTestSupport.h"
 
 namespace corvello {
@@ -98,7 +100,7 @@ TEST_F(ServerNode, EveryFilterHearsTheRemoteClose)
 
 TEST_F(ServerNode, AMalformedStreamClosesOnlyThatConnection)
 {
-    testing::internal::CaptureStderr();
+    CapturedLog captured;
     RawRemote bad(node.listeningPort());
     ASSERT_TRUE(connectedTo(bad));
     bad.sendTcp({1, 0, 0xAA, 0xBB});
@@ -109,18 +111,18 @@ TEST_F(ServerNode, AMalformedStreamClosesOnlyThatConnection)
     ASSERT_TRUE(eventually([&] { return node.isConnected(); }));
     good.sendTcp(packetOf({MessageRecord::number(9, 1, 1.0f)}));
     EXPECT_TRUE(eventually([&] { return second.received().size() == 1; }));
-    EXPECT_NE(testing::internal::GetCapturedStderr().find("malformed packet from the remote"), std::string::npos);
+    EXPECT_TRUE(captured.contains("malformed packet from the remote")) << captured.text();
 }
 
 TEST_F(ServerNode, MalformedMeteringBytesAreDroppedAndTheLinkStays)
 {
     RawRemote remote(node.listeningPort());
     ASSERT_TRUE(connectedTo(remote));
-    testing::internal::CaptureStderr();
+    CapturedLog captured;
     remote.sendUdp({0, 0, 1, 2, 3});
     remote.sendUdp(packetOf({MessageRecord::number(97, 1, 0.5f)}));
     EXPECT_TRUE(eventually([&] { return second.received().size() == 1; }));
-    EXPECT_NE(testing::internal::GetCapturedStderr().find("metering channel"), std::string::npos);
+    EXPECT_TRUE(captured.contains("metering channel")) << captured.text();
     EXPECT_TRUE(node.isConnected());
 }
 
@@ -128,13 +130,54 @@ TEST_F(ServerNode, ARemoteThatNeverSendsItsPortCannotTakeTheLink)
 {
     RawRemote current(node.listeningPort());
     ASSERT_TRUE(connectedTo(current));
-    testing::internal::CaptureStderr();
+    CapturedLog captured;
     RawRemote silent(node.listeningPort(), false);
     EXPECT_TRUE(silent.seesClose(RemoteLink::kPreambleTimeoutMs * 1ms + 3s));
-    EXPECT_NE(testing::internal::GetCapturedStderr().find("No metering port"), std::string::npos);
+    EXPECT_TRUE(captured.contains("no metering port")) << captured.text();
     node.sendMain(MessageRecord::number(9, 1, 1.0f));
     EXPECT_EQ(current.receive(Channel::Main, 1), std::vector{MessageRecord::number(9, 1, 1.0f)});
     EXPECT_EQ(second.connections().size(), 1u);
+}
+
+TEST_F(ServerNode, SilentConnectionsNeitherDelayAProperRemoteNorPileUp)
+{
+    CapturedLog captured;
+    std::vector<std::unique_ptr<RawRemote>> silent;
+    for (std::size_t i = 0; i < RemoteLink::kMaxPendingRemotes + 2; ++i)
+        silent.push_back(std::make_unique<RawRemote>(node.listeningPort(), false));
+    // Beyond the bound the oldest waiting connections go first.
+    EXPECT_TRUE(silent[0]->seesClose());
+    EXPECT_TRUE(silent[1]->seesClose());
+    RawRemote proper(node.listeningPort());
+    ASSERT_TRUE(connectedTo(proper));
+    // Served while the silent ones still wait: none was waited out first.
+    for (std::size_t i = 3; i < silent.size(); ++i)
+        EXPECT_FALSE(silent[i]->seesClose(0ms)) << i;
+    EXPECT_TRUE(captured.contains("dropped the oldest")) << captured.text();
+}
+
+TEST_F(ServerNode, MeteringDatagramsCountOnlyFromTheConnectedRemotesAddress)
+{
+    // 127.0.0.2 plays another host on the same network.
+    const std::uint32_t otherHost = net::resolveIPv4("127.0.0.2");
+    net::SocketHandle stranger = net::openUdpSocket();
+    ASSERT_TRUE(net::bindToSystemPort(stranger, otherHost));
+    const net::PeerAddress metering{net::loopbackAddress(),
+                                    net::networkPort(static_cast<std::uint16_t>(node.meteringLocalPort()))};
+    ASSERT_TRUE(net::connectSocket(stranger, metering));
+    auto strangerSends = [&](float value) {
+        auto bytes = packetOf({MessageRecord::number(96, 1, value)});
+        net::sendBytes(stranger, bytes.data(), static_cast<int>(bytes.size()));
+    };
+
+    strangerSends(0.1f);  // before any remote
+    RawRemote remote(node.listeningPort());
+    ASSERT_TRUE(connectedTo(remote));
+    strangerSends(0.2f);  // beside the remote
+    remote.sendUdp(packetOf({MessageRecord::number(96, 1, 0.3f)}));
+    ASSERT_TRUE(eventually([&] { return second.received().size() == 1; }));
+    EXPECT_EQ(second.received()[0].record, MessageRecord::number(96, 1, 0.3f));
+    net::closeSocket(stranger);
 }
 
 TEST_F(ServerNode, WithoutARemoteMainPacketsAreDroppedAtOnce)

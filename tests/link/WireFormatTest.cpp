@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "link/WireFormat.h"
+#include "tests/link/CapturedLog.h"
 
 namespace corvello {
 namespace {
@@ -99,11 +100,11 @@ TEST(WireFormat, RecordsThatCannotTravelAreLeftOutAndTheRestStillGoes)
 {
     EXPECT_TRUE(encode({MessageRecord::number(0, 1, 1.0f), MessageRecord::nothing()}).empty());
 
-    testing::internal::CaptureStderr();
+    testing_support::CapturedLog captured;
     auto packets = encode({MessageRecord::number(0, 1, 1.0f), MessageRecord::withText(185, 1, std::string(1017, 'x')),
                            MessageRecord::number(0x1009, 1, 1.0f), MessageRecord::number(kNothingKind, 1, 1.0f),
                            MessageRecord::number(9, 3, 0.25f)});
-    std::string diagnostics = testing::internal::GetCapturedStderr();
+    const std::string diagnostics = captured.text();
     EXPECT_NE(diagnostics.find("1017 bytes of text"), std::string::npos) << diagnostics;
     EXPECT_NE(diagnostics.find("kind 4105"), std::string::npos) << diagnostics;
 
@@ -201,6 +202,36 @@ TEST(WireFormat, MalformedStreamsStopWithoutReadingPastTheirPacket)
         Parsed parsed = parse(stream);
         EXPECT_EQ(parsed.result, wire::ParseResult::Malformed) << c.name;
         EXPECT_EQ(parsed.records.size(), c.recordsBeforeFault) << c.name;
+    }
+}
+
+// A datagram stands alone: whatever it holds past its whole packets is a
+// fault, and nothing of it waits for the next one.
+TEST(WireFormat, EachDatagramIsParsedOnItsOwn)
+{
+    const Bytes fader = {10, 0, 9, 5, 0, 0, 0, 0, 0x80, 0x3F};
+    struct Case {
+        const char* name;
+        Bytes datagram;
+        wire::ParseResult result;
+        std::size_t records;
+    } cases[] = {
+        {"one packet", fader, wire::ParseResult::Complete, 1},
+        {"two packets", concatenate({fader, fader}), wire::ParseResult::Complete, 2},
+        {"empty", {}, wire::ParseResult::Complete, 0},
+        {"length past the end", {0xFF, 0x7F, 9, 5, 0, 0, 0, 0, 0x80, 0x3F}, wire::ParseResult::Malformed, 0},
+        {"length 0x8000", {0x00, 0x80, 9, 5, 0, 0, 0, 0, 0x80, 0x3F}, wire::ParseResult::Malformed, 0},
+        {"length 0xFFFF", {0xFF, 0xFF, 9, 5, 0, 0, 0, 0, 0x80, 0x3F}, wire::ParseResult::Malformed, 0},
+        {"packet then a partial one", concatenate({fader, {20, 0, 9}}), wire::ParseResult::Malformed, 1},
+        {"packet then one stray byte", concatenate({fader, {7}}), wire::ParseResult::Malformed, 1},
+    };
+    for (const Case& c : cases) {
+        Bytes datagram(c.datagram.begin(), c.datagram.end());
+        datagram.shrink_to_fit();
+        std::vector<MessageRecord> records;
+        EXPECT_EQ(wire::parseDatagram(datagram, [&](const MessageRecord& r) { records.push_back(r); }), c.result)
+            << c.name;
+        EXPECT_EQ(records.size(), c.records) << c.name;
     }
 }
 

@@ -10,6 +10,7 @@
 #include <thread>
 #include <vector>
 
+#include "platform/Log.h"
 #include "tools/remote/RecordText.h"
 #include "tools/remote/RemoteConnection.h"
 #include "tools/remote/ServiceFinder.h"
@@ -89,7 +90,7 @@ bool perform(RemoteLink& node, const std::string& text, int lineNumber)
     ScriptLine line;
     std::string error;
     if (!parseScriptLine(text, line, error)) {
-        std::fprintf(stderr, "corvello-remote: cannot read line %d (%s): %s\n", lineNumber, text.c_str(), error.c_str());
+        log::error("corvello-remote: cannot read line %d (%s): %s", lineNumber, text.c_str(), error.c_str());
         return false;
     }
     if (line.type == ScriptLine::Type::Wait)
@@ -126,7 +127,7 @@ void drain(std::chrono::milliseconds period, const PrintingFilter& filter)
 int reportClosedLink()
 {
     std::fflush(stdout);
-    std::fputs("corvello-remote: the link was closed by Corvello\n", stderr);
+    log::error("corvello-remote: the link was closed by Corvello");
     return kLinkClosed;
 }
 
@@ -137,11 +138,11 @@ int run(const Options& options)
     node.addFilter(&filter);
     Endpoint endpoint = options.endpoint;
     if (options.findByDnsSd && !findCorvello(endpoint, options.timeout)) {
-        std::fputs("corvello-remote: no _tamberlin._tcp service found\n", stderr);
+        log::error("corvello-remote: no _tamberlin._tcp service found");
         return kNoConnection;
     }
     if (!connectToCorvello(node, endpoint, options.timeout)) {
-        std::fprintf(stderr, "corvello-remote: cannot connect to %s:%u\n", endpoint.host.c_str(), endpoint.port);
+        log::error("corvello-remote: cannot connect to %s:%u", endpoint.host.c_str(), unsigned{endpoint.port});
         return kNoConnection;
     }
     // Input runs on its own thread so that a closed link ends the program
