@@ -9,6 +9,7 @@
 #include <thread>
 #include <vector>
 
+#include "app/CommandLine.h"
 #include "app/Program.h"
 #include "desktop/DesktopSettings.h"
 #include "link/LinkOptions.h"
@@ -45,18 +46,21 @@ int main(int argc, char** argv)
 {
     corvello::LinkSettings link;
     std::vector<std::string> others;
-    std::string error;
-    if (!corvello::readLinkOptions(argc, argv, link, others, error)) {
-        corvello::log::error("corvello: %s", error.c_str());
+    std::string problem;
+    if (!corvello::readLinkOptions(argc, argv, link, others, problem)) {
+        corvello::log::error("corvello: %s", problem.c_str());
         return 2;
     }
-    for (const std::string& option : others) {
-        if (option != "--no-desktop") {
-            corvello::log::error("corvello: unknown option %s", option.c_str());
-            return 2;
-        }
-        corvello::desktopSettings().allowControl(false);
+    const auto options = corvello::parseCommandLine({others.begin(), others.end()}, problem);
+    if (!options) {
+        corvello::log::error("%s\n%.*s", problem.c_str(), static_cast<int>(corvello::kUsage.size()),
+                             corvello::kUsage.data());
+        return 2;
     }
+    corvello::log::setVerbose(options->verbose);
+    if (options->noDesktop)
+        corvello::desktopSettings().allowControl(false);
+
     const sigset_t exitSignals = blockExitSignals();
     std::signal(SIGPIPE, SIG_IGN);  // a remote or client that vanishes is handled where the write fails
 
@@ -70,8 +74,7 @@ int main(int argc, char** argv)
             std::fflush(nullptr);
             std::_Exit(1);
         }
-        std::fprintf(stderr, "Corvello is listening for the remote on TCP port %u\n", unsigned{port});
-        std::fflush(stderr);
+        corvello::log::info("Corvello is listening for the remote on TCP port %u", unsigned{port});
 
         int received = 0;
         sigwait(&exitSignals, &received);

@@ -37,9 +37,9 @@
 #include "desktop/DesktopController.h"
 #include "desktop/ImageCompression.h"
 #include "desktop/LittleEndian.h"
+#include "link/RemoteLink.h"
 #include "tests/desktop/XvfbServer.h"
 #include "tests/support/ChildProcess.h"
-#include "link/RemoteLink.h"
 
 namespace corvello {
 namespace {

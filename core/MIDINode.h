@@ -18,13 +18,13 @@ public:
     MIDINode(const MIDINode&) = delete;
     MIDINode& operator=(const MIDINode&) = delete;
 
-    virtual void addFilter(MIDIFilter* filter) { filters.add(filter); }
+    void addFilter(MIDIFilter* filter) { filters.add(filter); }
     // Writes the bytes as one message to every client of global port
     // firstPort + localPort. A local port the node does not own is refused:
-    // it would land on another node's port.
+    // it would land on another node's port. Virtual so tests can record it.
     virtual void send(std::int32_t localPort, const std::uint8_t* bytes, std::int32_t length);
     // Offers a block from the DAW to the filters until one claims it.
-    virtual void receive(std::int32_t localPort, const std::uint8_t* bytes, std::int32_t length);
+    void receive(std::int32_t localPort, const std::uint8_t* bytes, std::int32_t length);
 
     const std::int32_t firstPort;
     const std::int32_t portCount;

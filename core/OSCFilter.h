@@ -11,7 +11,7 @@ class OSCFilter {
 public:
     virtual ~OSCFilter() = default;
 
-    virtual void setNode(OSCNode* n) { node = n; }
+    void setNode(OSCNode* n) { node = n; }
     // Nonzero claims the record.
     virtual int receive(OscRecord record) = 0;
 

@@ -14,7 +14,7 @@ public:
     virtual ~RemoteFilter() = default;
 
     // Null detaches.
-    virtual void setNode(RemoteNode* n) { node = n; }
+    void setNode(RemoteNode* n) { node = n; }
     // Nonzero claims the record; 0 lets the next filter see it.
     virtual int receive(const MessageRecord& record) = 0;
     // `address` is the peer's IPv4 address in network byte order; the low 16 bits

@@ -1,6 +1,7 @@
 #pragma once
 // The remote-link node: records to and from the remote application, on the
-// main (TCP) channel and the metering (UDP) channel.
+// main (TCP) channel and the metering (UDP) channel. Everything for the
+// remote goes through the node's own outgoing queue.
 
 #include <cstdint>
 #include <string>
@@ -8,6 +9,7 @@
 #include "core/FilterList.h"
 #include "core/MessageRecord.h"
 #include "core/RemoteFilter.h"
+#include "core/RemoteQueue.h"
 
 namespace corvello {
 
@@ -20,6 +22,8 @@ public:
 
     virtual void addFilter(RemoteFilter* filter) = 0;
     virtual void removeFilter(RemoteFilter* filter) = 0;
+    // The queue that paces and coalesces what producers send to this node's remote.
+    virtual RemoteQueue& outgoing() = 0;
     virtual void sendMain(const MessageRecord& record) = 0;
     virtual void queueMain(const MessageRecord& record) = 0;
     virtual void flushMain() = 0;

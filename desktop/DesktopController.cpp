@@ -40,7 +40,8 @@ void DesktopController::noteRefusedCommand(const MessageRecord& record)
     if (refusalReported)
         return;
     refusalReported = true;
-    log::warning("Desktop control is off: ignoring the remote's desktop commands (the first: command %d)", record.index);
+    log::warning("Desktop control is off: ignoring the remote's desktop commands (the first: command %d)",
+                 record.index);
 }
 
 void DesktopController::execute(const MessageRecord& record)

@@ -10,6 +10,8 @@
 #include <string>
 #include <vector>
 
+#include "core/DesktopCommands.h"
+#include "core/RemoteQueue.h"
 #include "desktop/DesktopArguments.h"
 #include "desktop/DesktopServices.h"
 #include "desktop/DesktopSettings.h"
@@ -17,8 +19,6 @@
 #include "desktop/Inventory.h"
 #include "desktop/PointMapping.h"
 #include "desktop/WindowIds.h"
-#include "core/DesktopCommands.h"
-#include "core/RemoteQueue.h"
 
 namespace corvello {
 

@@ -5,10 +5,10 @@
 #include <cstdint>
 #include <span>
 
+#include "core/RemoteQueue.h"
 #include "desktop/DesktopServices.h"
 #include "desktop/ImageBuffers.h"
 #include "desktop/ImageRecords.h"
-#include "core/RemoteQueue.h"
 
 namespace corvello {
 

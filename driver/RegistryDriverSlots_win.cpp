@@ -6,10 +6,23 @@ namespace corvello {
 
 namespace {
 
+REGSAM viewFlag(RegistryView view)
+{
+    switch (view) {
+    case RegistryView::Bits64:
+        return KEY_WOW64_64KEY;
+    case RegistryView::Bits32:
+        return KEY_WOW64_32KEY;
+    case RegistryView::Own:
+        break;
+    }
+    return 0;
+}
+
 class OpenKey {
 public:
-    OpenKey(const std::string& path, REGSAM access)
-        : error_(RegOpenKeyExA(HKEY_LOCAL_MACHINE, path.c_str(), 0, access, &key_))
+    OpenKey(const std::string& path, RegistryView view, REGSAM access)
+        : error_(RegOpenKeyExA(HKEY_LOCAL_MACHINE, path.c_str(), 0, access | viewFlag(view), &key_))
     {
     }
     ~OpenKey()
@@ -32,7 +45,7 @@ private:
 
 std::optional<std::string> RegistryDriverSlots::read(int slot)
 {
-    const OpenKey key(keyPath_, KEY_READ);
+    const OpenKey key(keyPath_, view_, KEY_READ);
     if (key.error() != ERROR_SUCCESS)
         return std::nullopt;
     const std::string name = driverSlotName(slot);
@@ -54,7 +67,7 @@ std::optional<std::string> RegistryDriverSlots::read(int slot)
 
 long RegistryDriverSlots::write(int slot, const std::string& fileName)
 {
-    const OpenKey key(keyPath_, KEY_WRITE);
+    const OpenKey key(keyPath_, view_, KEY_WRITE);
     if (key.error() != ERROR_SUCCESS)
         return key.error();
     return RegSetValueExA(key.key(), driverSlotName(slot).c_str(), 0, REG_SZ,
@@ -64,7 +77,7 @@ long RegistryDriverSlots::write(int slot, const std::string& fileName)
 
 long RegistryDriverSlots::remove(int slot)
 {
-    const OpenKey key(keyPath_, KEY_WRITE);
+    const OpenKey key(keyPath_, view_, KEY_WRITE);
     if (key.error() != ERROR_SUCCESS)
         return key.error();
     return RegDeleteValueA(key.key(), driverSlotName(slot).c_str());

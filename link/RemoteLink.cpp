@@ -1,6 +1,7 @@
 #include "link/RemoteLink.h"
 
 #include "link/WireFormat.h"
+#include "platform/Log.h"
 
 #include <algorithm>
 #include <array>
@@ -73,6 +74,7 @@ RemoteLink::RemoteLink(bool serverMode, LinkSettings settings) : serverMode(serv
 
 RemoteLink::~RemoteLink()
 {
+    outgoing_.stop();
     stopRequested = true;
     wakeLinkThread();
     if (linkThread.joinable())
@@ -142,13 +144,27 @@ void RemoteLink::writeRecords(std::vector<MessageRecord>& records, Channel chann
 void RemoteLink::writeRecordsWhileSending(std::vector<MessageRecord>& records, Channel channel)
 {
     net::SocketHandle socket = channelSocket(channel);
+    bool gaveUp = false;
     wire::writeRecords(records, [&](std::span<const std::uint8_t> packet) {
+        // Once a packet could not be sent the peer is not taking data: the rest
+        // of the batch is dropped rather than waiting out the retries again for
+        // each packet while the send lock is held.
+        if (gaveUp)
+            return;
         std::array<std::uint8_t, wire::kPacketCapacity> copy;
         std::copy(packet.begin(), packet.end(), copy.begin());
-        dispatchBufferWithRetries(socket, copy.data(), static_cast<int>(packet.size()));
+        gaveUp = dispatchBufferWithRetries(socket, copy.data(), static_cast<int>(packet.size())) != 0;
     });
     records.clear();
 }
+
+namespace {
+
+// Never destroyed: the process-wide node may still send while the program exits.
+log::RateLimitedLog& sendError = *new log::RateLimitedLog;
+log::RateLimitedLog& packetDropped = *new log::RateLimitedLog;
+
+}  // namespace
 
 int RemoteLink::dispatchBufferWithRetries(net::SocketHandle socket, std::uint8_t* packet, int length)
 {
@@ -164,9 +180,12 @@ int RemoteLink::dispatchBufferWithRetries(net::SocketHandle socket, std::uint8_t
         int result = net::sendBytes(socket, packet, length);
         if (result == length)
             return 0;
+        bool hardError = result < 0 && !net::lastErrorIsTransient();
         net::SocketError error = net::lastSocketError();
-        std::fprintf(stderr, "RemoteLink::dispatchBufferWithRetries error. Got ret=%d (errno=%d: %s) sending data.\n",
-                     result, error.code, error.text.c_str());
+        sendError("RemoteLink::dispatchBufferWithRetries error. Got ret=%d (errno=%d: %s) sending data.", result,
+                  error.code, error.text.c_str());
+        if (hardError)
+            return -1;  // a reset or unreachable peer: waiting cannot help
         sent = result > 0 ? result : 0;
     }
     for (int retry = 1; retry < kSendRetries; ++retry) {
@@ -179,7 +198,7 @@ int RemoteLink::dispatchBufferWithRetries(net::SocketHandle socket, std::uint8_t
         if (sent == length)
             return 0;
     }
-    std::fputs("dispatchBufferWithRetries: giving up on packet\n", stderr);
+    packetDropped("dispatchBufferWithRetries: giving up on packet");
     if (sent > 0)
         net::shutdownSocket(socket);  // the peer holds part of a packet; its stream cannot be framed again
     return -1;

@@ -34,6 +34,11 @@
 // - A packet the system accepts only in part is completed within the send
 //   retries; if that fails the connection is shut down, because the peer's
 //   stream can no longer be framed.
+// - A packet that gives up drops the rest of its batch, so a stalled remote
+//   holds a send lock for one packet's retries per flush, not for every
+//   packet's; a hard send error (a reset, an unreachable port) gives up at once.
+// - The node owns its outgoing queue (outgoing()); its worker does the
+//   flushing, and the destructor stops it before closing any socket.
 // - Unparsed bytes of a connection never carry over to the next one.
 // - Destruction stops and joins the link thread and closes every socket.
 
@@ -47,10 +52,11 @@
 #include <thread>
 #include <vector>
 
+#include "core/RemoteNode.h"
 #include "link/AddressRange.h"
+#include "link/OutgoingQueue.h"
 #include "link/Socket.h"
 #include "link/WakeSignal.h"
-#include "core/RemoteNode.h"
 #include "platform/Log.h"
 
 namespace corvello {
@@ -77,6 +83,7 @@ public:
 
     void addFilter(RemoteFilter* filter) override;
     void removeFilter(RemoteFilter* filter) override;
+    RemoteQueue& outgoing() override { return outgoing_; }
     void sendMain(const MessageRecord& record) override;
     void queueMain(const MessageRecord& record) override;
     void flushMain() override;
@@ -197,15 +204,8 @@ private:
     std::mutex targetLock;  // connectTo runs on the caller's thread
     std::string currentHost, targetHost;
     std::int32_t currentPort = 0, targetPort = 0;
-};
 
-// The process-wide node, never destroyed. The first call creates it in server
-// mode with `settings`; the result is its TCP listening port (0 when it could
-// not listen). Later calls return the same port whatever the settings.
-std::uint16_t startRemoteLink(const LinkSettings& settings);
-std::uint16_t remoteLinkListeningPort();
-// The process-wide node; if nothing created it yet, it is created without a
-// listening socket (not in server mode).
-RemoteNode& remoteLinkNode();
+    OutgoingQueue outgoing_{this};  // stopped first on destruction, before any socket closes
+};
 
 }  // namespace corvello

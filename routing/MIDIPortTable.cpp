@@ -1,7 +1,6 @@
 #include "routing/MIDIPortTable.h"
 
-#include <cstdio>
-
+#include "platform/Log.h"
 #include "virtmidi/virtmidiserver.h"
 
 namespace corvello {
@@ -12,14 +11,6 @@ void dispatchToTable(void* context, std::int32_t port, const std::uint8_t* bytes
     static_cast<MIDIPortTable*>(context)->dispatch(port, bytes, length);
 }
 }  // namespace
-
-MIDIPortTable::MIDIPortTable()
-{
-    serverRunning_ = virtMidiServerStart(kPortNames, &dispatchToTable, this);
-    std::fprintf(stderr, "Ok=%s\n", serverRunning_ ? "true" : "false");
-}
-
-MIDIPortTable::MIDIPortTable(NoServer) {}
 
 MIDINode* MIDIPortTable::createNode(std::int32_t portCount)
 {
@@ -36,22 +27,11 @@ void MIDIPortTable::dispatch(std::int32_t globalPort, const std::uint8_t* bytes,
             nodes_[i]->receive(globalPort - bounds_[i], bytes, length);
 }
 
-MIDIPortTable& midiPortTable()
+bool MIDIPortTable::startServer()
 {
-    static auto* table = new MIDIPortTable();
-    return *table;
-}
-
-MIDINode& pannerMidiNode()
-{
-    static MIDINode* node = midiPortTable().createNode(2);
-    return *node;
-}
-
-MIDINode& mainMidiNode()
-{
-    static MIDINode* node = midiPortTable().createNode(1);
-    return *node;
+    serverRunning_ = virtMidiServerStart(kPortNames, &dispatchToTable, this);
+    log::info("Ok=%s", serverRunning_ ? "true" : "false");
+    return serverRunning_;
 }
 
 }  // namespace corvello

@@ -1,6 +1,6 @@
 #pragma once
 // Maps the global numbers of the virtual MIDI ports onto MIDINode objects and
-// owns the virtual MIDI server's start.
+// starts the virtual MIDI server that serves them.
 
 #include <cstdint>
 #include <memory>
@@ -15,19 +15,17 @@ public:
     // Port names in global port order.
     static constexpr const char* kPortNames[] = {"Swivo 1", "Swivo 2", "Tamberlin", nullptr};
 
-    // Starts the virtual MIDI server with the port names and writes "Ok=true" or
-    // "Ok=false" on stderr. A second server elsewhere is not acted upon: the
-    // table and its nodes are built all the same, and simply see no traffic.
-    MIDIPortTable();
-    // For tests: a table that starts no server.
-    struct NoServer {};
-    explicit MIDIPortTable(NoServer);
-
+    MIDIPortTable() = default;
     MIDIPortTable(const MIDIPortTable&) = delete;
     MIDIPortTable& operator=(const MIDIPortTable&) = delete;
 
-    // Hands out the next `portCount` global ports to a new node.
+    // Hands out the next `portCount` global ports to a new node. Create every
+    // node before the server starts: its thread reads the table unlocked.
     MIDINode* createNode(std::int32_t portCount);
+    // Starts the virtual MIDI server with the port names and logs "Ok=true"
+    // or "Ok=false". A second server elsewhere is not acted upon: the table
+    // and its nodes work all the same, and simply see no traffic.
+    bool startServer();
     // Delivers a block to every node whose range holds the global port.
     void dispatch(std::int32_t globalPort, const std::uint8_t* bytes, std::int32_t length);
 
@@ -42,11 +40,15 @@ private:
     bool serverRunning_ = false;
 };
 
-// Process-wide objects, created on first use and never destroyed.
-MIDIPortTable& midiPortTable();
-// Global ports 0 and 1 ("Swivo 1", "Swivo 2"). Create it before the main node.
-MIDINode& pannerMidiNode();
-// Global port 2 ("Tamberlin").
-MIDINode& mainMidiNode();
+// The program's ports, by declaration order rather than by who asks first:
+// the panner node owns global ports 0 and 1 ("Swivo 1", "Swivo 2"), the main
+// node port 2 ("Tamberlin"). The server starts once both exist.
+struct ProgramPorts {
+    ProgramPorts() { table.startServer(); }
+
+    MIDIPortTable table;
+    MIDINode& panner = *table.createNode(2);
+    MIDINode& main = *table.createNode(1);
+};
 
 }  // namespace corvello

@@ -3,54 +3,76 @@
 #include <cmath>
 #include <new>
 
+#include "core/RemoteNode.h"
+#include "core/RemoteNode.h"
 #include "hostprotocols/HostProtocol.h"
+#include "routing/DesktopWorker.h"
 #include "routing/HostProtocolFactory.h"
 #include "routing/OscService.h"
-#include "routing/OutgoingQueue.h"
 #include "routing/VersionCode.h"
 
 namespace corvello {
 
-Translator::Translator(std::unique_ptr<DesktopCommands> desktop) : desktop_(std::move(desktop)) {}
+Translator::Translator(Route route, std::unique_ptr<DesktopCommands> desktop) : route_(route)
+{
+    if (desktop && route == Route::host)
+        desktop_ = std::make_unique<DesktopWorker>(std::move(desktop));
+}
 
 Translator::~Translator() = default;
 
 int Translator::receive(const MessageRecord& record)
 {
-    if (record.kind == kDesktopKind && desktop_ && protocolState() != kPannerProtocol) {
-        desktop_->receive(record);
-        return 1;
-    }
+    const bool hostRecord = record.kind == kVersionQueryKind || record.kind == kHostSelectionKind;
+    if (route_ == Route::panner)
+        return hostRecord ? 0 : passToProtocol(record);
+    if (record.kind == kDesktopKind)
+        return passDesktopCommand(record);
     if (record.kind == kVersionQueryKind)
-        return protocolState() == kPannerProtocol ? 0 : answerVersionQuery(record);
-    if (record.kind == kHostSelectionKind) {
-        if (protocolState() == kPannerProtocol)
-            return 0;
+        return answerVersionQuery(record);
+    if (record.kind == kHostSelectionKind)
         return handleHostSelection(record);
+    return passToProtocol(record);
+}
+
+int Translator::passDesktopCommand(const MessageRecord& record)
+{
+    {
+        std::lock_guard lock(mutex_);
+        if (closed_)
+            return 1;
+        if (desktop_) {
+            desktop_->receive(record);  // queued for the worker
+            return 1;
+        }
     }
     return passToProtocol(record);
 }
 
 int Translator::answerVersionQuery(const MessageRecord& record)
 {
-    const std::int32_t own = ownVersionCode();
-    sendToRemote(MessageRecord::number(kVersionReplyKind, own, versionsCompatible(own, record.index) ? 1.0f : 0.0f));
+    std::lock_guard lock(mutex_);
+    RemoteQueue* queue = queueToRemote();
+    if (protocol_ && queue) {
+        const std::int32_t own = ownVersionCode();
+        queue->send(MessageRecord::number(kVersionReplyKind, own, versionsCompatible(own, record.index) ? 1.0f : 0.0f));
+    }
     return 1;
 }
 
 int Translator::handleHostSelection(const MessageRecord& record)
 {
-    if (!(record.value > 0.0f))  // NaN counts as not positive
-        withdrawOscServices();
-
-    RemoteQueue* queue = nullptr;
     {
         std::lock_guard lock(mutex_);
+        if (closed_)
+            return 1;
+        if (!(record.value > 0.0f))  // NaN counts as not positive
+            withdrawOscServices();
+        RemoteQueue* queue = queueToRemote();
         replaceProtocol(protocolForSelector(record.index));
-        queue = ensureQueue();
+        if (desktop_)
+            desktop_->setHost(record.index, queue);
     }
-    if (desktop_)
-        desktop_->setHost(record.index, queue);
     return passToProtocol(record);
 }
 
@@ -68,7 +90,7 @@ void Translator::replaceProtocol(ProtocolState wanted)
     } catch (const std::bad_alloc&) {
         return;  // stays without a protocol
     }
-    protocol_->translator = this;
+    protocol_->translator = &sink_;
     attachHostProtocol(*protocol_, wanted, MIDIFilter::node);
     protocolState_ = wanted;
 }
@@ -76,17 +98,26 @@ void Translator::replaceProtocol(ProtocolState wanted)
 int Translator::passToProtocol(const MessageRecord& record)
 {
     std::lock_guard lock(mutex_);
+    if (closed_)
+        return 1;
     return protocol_ ? protocol_->toHost(record) : 0;
 }
 
 bool Translator::peerConnected(std::uint32_t, std::uint32_t) { return false; }
 
-void Translator::peerDisconnected(std::intptr_t, std::int32_t) { withdrawOscServices(); }
+void Translator::peerDisconnected(std::intptr_t, std::int32_t)
+{
+    std::lock_guard lock(mutex_);
+    if (!closed_)
+        withdrawOscServices();
+}
 
 int Translator::receive(std::int32_t localPort, const std::uint8_t* bytes, std::int32_t length)
 {
     std::lock_guard lock(mutex_);
-    RemoteQueue* queue = ensureQueue();
+    if (closed_)
+        return 1;
+    RemoteQueue* queue = queueToRemote();
     if (protocol_ && queue)
         queue->send(protocol_->fromHostMidi(bytes, length, localPort));
     return 1;
@@ -95,44 +126,52 @@ int Translator::receive(std::int32_t localPort, const std::uint8_t* bytes, std::
 int Translator::receive(OscRecord record)
 {
     std::lock_guard lock(mutex_);
-    RemoteQueue* queue = ensureQueue();
+    if (closed_)
+        return 1;
+    RemoteQueue* queue = queueToRemote();
     if (protocol_ && queue)
         queue->send(protocol_->fromHostOsc(record));
     return 1;
 }
 
-void Translator::sendToRemote(MessageRecord record)
+void Translator::QueueSink::sendToRemote(MessageRecord record)
 {
-    std::lock_guard lock(mutex_);
-    if (protocol_ && queue_)
-        queue_->send(record);
+    if (RemoteQueue* queue = owner_.queueToRemote())
+        queue->send(record);
 }
 
-RemoteQueue* Translator::ensureQueue()
-{
-    if (!queue_)
-        queue_ = std::make_unique<OutgoingQueue>(RemoteFilter::node);
-    return queue_.get();
-}
+// The node is set when the Translator is attached, before any traffic.
+RemoteQueue* Translator::queueToRemote() const { return RemoteFilter::node ? &RemoteFilter::node->outgoing() : nullptr; }
 
 void Translator::installPanner()
 {
     std::lock_guard lock(mutex_);
-    if (protocolState_ == kPannerProtocol)
+    if (route_ != Route::panner || closed_ || protocolState_ == kPannerProtocol)
         return;
-    protocol_.reset();
-    protocolState_ = kNoProtocol;
-    protocol_ = createHostProtocol(kPannerProtocol);  // its translator stays unset
+    protocol_ = createHostProtocol(kPannerProtocol);  // it sends nothing beyond what it returns
     attachHostProtocol(*protocol_, kPannerProtocol, MIDIFilter::node);
     protocolState_ = kPannerProtocol;
 }
-
-void Translator::setDesktop(std::unique_ptr<DesktopCommands> controller) { desktop_ = std::move(controller); }
 
 std::int32_t Translator::protocolState() const
 {
     std::lock_guard lock(mutex_);
     return protocolState_;
+}
+
+void Translator::close()
+{
+    std::unique_ptr<DesktopCommands> desktop;
+    {
+        std::lock_guard lock(mutex_);
+        closed_ = true;
+        protocol_.reset();
+        protocolState_ = kNoProtocol;
+        desktop = std::move(desktop_);
+    }
+    // Joined outside the lock: the command in hand answers through the
+    // queue, which stays.
+    desktop.reset();
 }
 
 }  // namespace corvello

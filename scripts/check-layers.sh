@@ -14,8 +14,10 @@ layers=(
   "link hostprotocols desktop driver"
   "logicosc"
   "routing"
-  "app tools bench"
+  "app tools bench packaging"
 )
+# Folders outside the order: they may include anything.
+unlayered="tests build cmake scripts docs"
 
 declare -A level
 for i in "${!layers[@]}"; do
@@ -23,6 +25,17 @@ for i in "${!layers[@]}"; do
 done
 
 status=0
+# A new folder of sources must take its place in the order.
+for dir in */; do
+  folder=${dir%/}
+  [ -n "${level[$folder]+set}" ] && continue
+  [[ " $unlayered " == *" $folder "* ]] && continue
+  if [ -n "$(find "$folder" -name '*.cpp' -o -name '*.h' | head -1)" ]; then
+    echo "folder without a layer: $folder/ (add it to scripts/check-layers.sh)"
+    status=1
+  fi
+done
+
 declare -A arrows
 for folder in "${!level[@]}"; do
   [ -d "$folder" ] || continue

@@ -18,6 +18,9 @@ packages=(
   debootstrap systemd
   # Windows build and tests under Wine
   g++-mingw-w64-x86-64-posix libz-mingw-w64-dev wine64 wine dpkg-dev
+  # the Windows setup program: the 32-bit driver and NSIS (a 64-bit setup
+  # program, so 64-bit Wine runs it; no 32-bit Wine is needed)
+  g++-mingw-w64-i686-posix nsis
   # a real DAW for the interop test
   ardour python3-jack-client
 )

@@ -4,7 +4,8 @@
 # root; the unit and end-to-end tests
 # again under AddressSanitizer and UndefinedBehaviorSanitizer; a short run of
 # each fuzz target; the MinGW build and the Windows tests under Wine (console
-# tests first, then the desktop ones under Xvfb).
+# tests first, then the desktop ones under Xvfb); the Windows setup program,
+# installed and uninstalled in a fresh Wine prefix.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -52,7 +53,7 @@ wineserver -w
 # when it starts.
 start_wine='wineserver -p; wine cmd /c exit </dev/null >/dev/null 2>&1 || true'
 bash -c "$start_wine"
-run_ctest windows -LE 'desktop' -j1
+run_ctest windows -LE 'desktop|installer' -j1
 wineserver -k || true
 wineserver -w
 stage "Windows desktop tests under Wine and Xvfb"
@@ -60,6 +61,9 @@ xvfb-run -a -s "-screen 0 1280x1024x24" bash -c \
   "$start_wine; ctest --preset windows -L desktop -j1; status=\$?; wineserver -k; exit \$status" \
   || failed+=("windows desktop")
 wineserver -w
+stage "Windows setup program in a fresh Wine prefix"
+cmake --build --preset windows -j"$jobs" --target installer_tests
+xvfb-run -a -s "-screen 0 1024x768x24" ctest --preset windows -L installer || failed+=("installer")
 
 echo
 if ((${#failed[@]})); then

@@ -240,6 +240,20 @@ TEST_F(CorvelloProcessTest, SecondInstanceReportsOkFalseAndServesNoMidi)
     EXPECT_EQ(second->stop(SIGTERM, 5s), 0);
 }
 
+// A second instance beside the fixture's: it serves no MIDI, but logs all the same.
+TEST_F(CorvelloProcessTest, VerboseShowsDebugLinesAndUnknownArgumentsAreRefused)
+{
+    ChildProcess verbose({CORVELLO_BIN, "--verbose"}, environment());
+    EXPECT_TRUE(verbose.waitForErrorLine("start-up: routing built", 5s));
+    EXPECT_TRUE(verbose.waitForErrorLine("listening for the remote on TCP port", 5s));
+    EXPECT_EQ(verbose.stop(SIGTERM, 5s), 0);
+
+    ChildProcess refused({CORVELLO_BIN, "--verbos"}, environment());
+    EXPECT_TRUE(refused.waitForErrorLine("unknown argument: --verbos", 5s));
+    EXPECT_TRUE(refused.waitForErrorLine("usage: corvello [--verbose] [--no-desktop]", 5s));
+    EXPECT_EQ(refused.stop(0, 5s), 2);
+}
+
 TEST_F(CorvelloProcessTest, SigtermEndsTheProgramWithExitCodeZero)
 {
     auto daw = dawPort("Tamberlin");

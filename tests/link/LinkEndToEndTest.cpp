@@ -1,5 +1,5 @@
-// Whole-process test: this process holds a server-mode link node and an
-// outgoing queue whose filter echoes every record back through the queue;
+// Whole-process test: this process holds a server-mode link node whose
+// filter echoes every record back through the queue;
 // corvello-remote runs as a child process (through the shell, stdin piped
 // from printf) and its stdout is compared line by line.
 #include <gtest/gtest.h>
@@ -12,7 +12,6 @@
 #include <memory>
 #include <sstream>
 
-#include "routing/OutgoingQueue.h"
 #include "tests/link/LinkTestSupport.h"
 
 namespace corvello {
@@ -28,7 +27,7 @@ public:
         queue->send(record);
         return 1;
     }
-    OutgoingQueue* queue = nullptr;
+    RemoteQueue* queue = nullptr;
 };
 
 struct RemoteRun {
@@ -57,11 +56,10 @@ RemoteRun runRemote(const std::string& arguments)
 struct RemoteEndToEnd : ::testing::Test {
     EchoThroughQueue echo;  // outlives the node, which detaches it
     RemoteLink node{true};
-    OutgoingQueue queue{&node};
 
     void SetUp() override
     {
-        echo.queue = &queue;
+        echo.queue = &node.outgoing();
         node.addFilter(&echo);
     }
     std::string remote(const std::string& options)

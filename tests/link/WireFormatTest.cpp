@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "link/WireFormat.h"
-#include "tests/link/CapturedLog.h"
+#include "tests/support/CapturedLog.h"
 
 namespace corvello {
 namespace {
@@ -100,11 +100,11 @@ TEST(WireFormat, RecordsThatCannotTravelAreLeftOutAndTheRestStillGoes)
 {
     EXPECT_TRUE(encode({MessageRecord::number(0, 1, 1.0f), MessageRecord::nothing()}).empty());
 
-    testing_support::CapturedLog captured;
+    test::CapturedLog captured;
     auto packets = encode({MessageRecord::number(0, 1, 1.0f), MessageRecord::withText(185, 1, std::string(1017, 'x')),
                            MessageRecord::number(0x1009, 1, 1.0f), MessageRecord::number(kNothingKind, 1, 1.0f),
                            MessageRecord::number(9, 3, 0.25f)});
-    const std::string diagnostics = captured.text();
+    const std::string diagnostics = ::testing::PrintToString(captured.lines());
     EXPECT_NE(diagnostics.find("1017 bytes of text"), std::string::npos) << diagnostics;
     EXPECT_NE(diagnostics.find("kind 4105"), std::string::npos) << diagnostics;
 

@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "logicosc/HostProtocolLogicOSC.h"
-#include "tests/logicosc/CapturedLog.h"
+#include "tests/support/CapturedLog.h"
 
 namespace corvello {
 namespace {

@@ -11,7 +11,7 @@
 
 #include "logicosc/OSCNode.h"
 #include "osc/OscOutboundPacketStream.h"
-#include "tests/logicosc/CapturedLog.h"
+#include "tests/support/CapturedLog.h"
 #include "tests/logicosc/LoopbackUdp.h"
 
 namespace corvello {

@@ -13,7 +13,7 @@
 
 #include "logicosc/HostProtocolLogicOSC.h"
 #include "logicosc/OSCNode.h"
-#include "tests/logicosc/CapturedLog.h"
+#include "tests/support/CapturedLog.h"
 #include "tests/logicosc/LoopbackUdp.h"
 #include "tests/support/ChildProcess.h"
 

@@ -35,7 +35,7 @@ const std::uint8_t kNoteOn[] = {0x90, 0x3C, 0x7F};
 TEST(MIDIPortTable, RoutesGlobalPortsToOwningNodeAsLocalPorts)
 {
     RecordingFilter pannerFilter, mainFilter;  // outlive the nodes that detach them
-    MIDIPortTable table{MIDIPortTable::NoServer{}};
+    MIDIPortTable table;
     MIDINode* panner = table.createNode(2);
     MIDINode* main = table.createNode(1);
     EXPECT_EQ(panner->firstPort, 0);
@@ -67,7 +67,7 @@ TEST(MIDIPortTable, RoutesGlobalPortsToOwningNodeAsLocalPorts)
 TEST(MIDINode, OffersInAttachOrderUntilClaimed)
 {
     RecordingFilter declines(0), claims(1), never(1);
-    MIDIPortTable table{MIDIPortTable::NoServer{}};
+    MIDIPortTable table;
     MIDINode* node = table.createNode(1);
     node->addFilter(&declines);
     node->addFilter(&claims);
@@ -83,7 +83,7 @@ TEST(MIDINode, OffersInAttachOrderUntilClaimed)
 TEST(MIDINode, FilterAddedTwiceIsOfferedTwiceUnlessItClaims)
 {
     RecordingFilter declines(0), claims(1);
-    MIDIPortTable table{MIDIPortTable::NoServer{}};
+    MIDIPortTable table;
     MIDINode* node = table.createNode(1);
     node->addFilter(&declines);
     node->addFilter(&declines);

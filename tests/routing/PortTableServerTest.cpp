@@ -63,9 +63,9 @@ TEST(MIDIPortTableWithServer, NodesSendOnTheirOwnPortsAndHearTheirClients)
     test::isolateSharedThings();
     WaitingFilter pannerFilter, mainFilter;  // outlive the nodes that detach them
     MIDIPortTable table;
-    ASSERT_TRUE(table.serverRunning());
     MIDINode* panner = table.createNode(2);
     MIDINode* main = table.createNode(1);
+    ASSERT_TRUE(table.startServer());
     panner->addFilter(&pannerFilter);
     main->addFilter(&mainFilter);
 

@@ -6,12 +6,16 @@
 #include <atomic>
 #include <chrono>
 #include <cmath>
+#include <condition_variable>
+#include <future>
 #include <mutex>
+#include <string>
 #include <thread>
 #include <vector>
 
 #include "core/MIDINode.h"
 #include "core/RemoteNode.h"
+#include "link/OutgoingQueue.h"
 #include "routing/Translator.h"
 #include "routing/VersionCode.h"
 
@@ -24,6 +28,7 @@ class RecordingLinkNode : public RemoteNode {
 public:
     void addFilter(RemoteFilter* filter) override { filters.add(filter); }
     void removeFilter(RemoteFilter* filter) override { filters.remove(filter); }
+    RemoteQueue& outgoing() override { return queue; }
     void sendMain(const MessageRecord& r) override { queueMain(r); }
     void queueMain(const MessageRecord& r) override
     {
@@ -60,6 +65,7 @@ public:
     std::mutex mutex;
     std::vector<MessageRecord> main, metering;
     FilterList<RemoteFilter, RemoteNode> filters{this};
+    OutgoingQueue queue{this};  // its worker stops before the rest of the node goes
 };
 
 class RecordingMidiNode : public MIDINode {
@@ -78,16 +84,62 @@ public:
     std::vector<Write> writes;
 };
 
+// Runs on the desktop worker's thread; the test reads it through await().
 class RecordingDesktop : public DesktopCommands {
 public:
-    void receive(const MessageRecord& r) override { commands.push_back(r); }
-    void setHost(std::int32_t selector, RemoteQueue* queue) override
+    explicit RecordingDesktop(std::atomic<bool>* destroyed = nullptr) : destroyed(destroyed) {}
+    ~RecordingDesktop() override
     {
-        hostSelector = selector;
-        this->queue = queue;
+        if (destroyed)
+            *destroyed = true;
     }
-    std::vector<MessageRecord> commands;
-    std::int32_t hostSelector = -1;
+
+    void receive(const MessageRecord& r) override
+    {
+        std::unique_lock lock(mutex);
+        events.push_back("command " + std::to_string(r.index));
+        changed.notify_all();
+        changed.wait(lock, [&] { return !gated; });
+    }
+    void setHost(std::int32_t selector, RemoteQueue* q) override
+    {
+        std::lock_guard lock(mutex);
+        events.push_back("host " + std::to_string(selector));
+        queue = q;
+        changed.notify_all();
+    }
+
+    // Commands wait inside receive while the gate is shut.
+    void shut()
+    {
+        std::lock_guard lock(mutex);
+        gated = true;
+    }
+    void open()
+    {
+        std::lock_guard lock(mutex);
+        gated = false;
+        changed.notify_all();
+    }
+    // The events once there are `count` of them (fewer after ten seconds).
+    std::vector<std::string> await(std::size_t count)
+    {
+        std::unique_lock lock(mutex);
+        changed.wait_for(lock, 10s, [&] { return events.size() >= count; });
+        return events;
+    }
+    RemoteQueue* lastQueue()
+    {
+        std::lock_guard lock(mutex);
+        return queue;
+    }
+
+private:
+    std::atomic<bool>* destroyed;
+    std::mutex mutex;
+    std::condition_variable changed;
+    bool gated = false;
+    std::vector<std::string> events;
     RemoteQueue* queue = nullptr;
 };
 
@@ -101,7 +153,7 @@ struct TranslatorTest : ::testing::Test {
     {
         auto owned = std::make_unique<RecordingDesktop>();
         desktop = owned.get();
-        translator = std::make_unique<Translator>(std::move(owned));
+        translator = std::make_unique<Translator>(Translator::Route::host, std::move(owned));
         link.addFilter(translator.get());
         midi.addFilter(translator.get());
     }
@@ -110,8 +162,8 @@ struct TranslatorTest : ::testing::Test {
         link.removeFilter(translator.get());
     }
 
-    // Destroyed bottom up: the MIDI node detaches the live translator, whose
-    // queue worker stops before the link node it flushes to goes away.
+    // Destroyed bottom up: the MIDI node detaches the live translator before
+    // it goes; the link node and its queue go last.
     RecordingLinkNode link;
     RecordingDesktop* desktop = nullptr;
     std::unique_ptr<Translator> translator;
@@ -135,9 +187,12 @@ TEST_F(TranslatorTest, SelectorsMapToProtocols)
         // Mackie Control and HUI claim every record, the selection included;
         // with no protocol the selection goes unclaimed.
         EXPECT_EQ(claimed, c.state == kNoProtocol ? 0 : 1);
-        EXPECT_EQ(desktop->hostSelector, c.selector);
-        EXPECT_NE(desktop->queue, nullptr);
     }
+    const auto events = desktop->await(std::size(cases));
+    ASSERT_EQ(events.size(), std::size(cases));
+    for (std::size_t i = 0; i < events.size(); ++i)
+        EXPECT_EQ(events[i], "host " + std::to_string(cases[i].selector));
+    EXPECT_NE(desktop->lastQueue(), nullptr);
 }
 
 TEST_F(TranslatorTest, VersionQueryIsAnsweredOnlyOnceAProtocolExists)
@@ -173,21 +228,90 @@ TEST(VersionCode, FollowsTheProductVersion)
         EXPECT_EQ(versionsCompatible(c.own, c.remote), c.compatible) << c.own << " vs " << c.remote;
 }
 
-TEST_F(TranslatorTest, DesktopRecordsGoToTheDesktopController)
+// The desktop's waits of 150 to 200 ms must not hold up the link thread:
+// while a command is stuck in the controller, the link thread goes on, and
+// the controller later sees everything in the order it came in.
+TEST_F(TranslatorTest, DesktopCommandsRunOnTheirOwnWorkerInArrivalOrder)
 {
-    const auto command = MessageRecord::withText(kDesktopKind, 14, "");
-    EXPECT_EQ(translator->receive(command), 1);
-    ASSERT_EQ(desktop->commands.size(), 1u);
+    desktop->shut();
+    EXPECT_EQ(translator->receive(MessageRecord::withText(kDesktopKind, 14, "")), 1);
+    ASSERT_EQ(desktop->await(1).size(), 1u);  // the worker is now stuck inside command 14
+
+    auto linkThread = std::async(std::launch::async, [&] {
+        translator->receive(MessageRecord::withText(kDesktopKind, 3, ""));
+        translator->receive(selection(1));
+        translator->receive(MessageRecord::withText(kDesktopKind, 12, ""));
+        return translator->protocolState();
+    });
+    const auto status = linkThread.wait_for(10s);
+    desktop->open();
+    ASSERT_EQ(status, std::future_status::ready) << "the link thread waited for the desktop";
+    EXPECT_EQ(linkThread.get(), kMackieControlProtocol);
+    EXPECT_EQ(desktop->await(4), (std::vector<std::string>{"command 14", "command 3", "host 1", "command 12"}));
 }
 
-TEST_F(TranslatorTest, PannerTranslatorDeclinesHandshakeAndKeepsDesktopRecordsForItsProtocol)
+TEST(PannerRoute, DeclinesHandshakeSelectionAndDesktopRecords)
 {
-    translator->installPanner();
-    EXPECT_EQ(translator->receive(MessageRecord::number(kVersionQueryKind, 0, 0)), 0);
-    EXPECT_EQ(translator->receive(selection(1)), 0);
-    EXPECT_EQ(translator->protocolState(), kPannerProtocol);
-    translator->receive(MessageRecord::withText(kDesktopKind, 14, ""));
-    EXPECT_TRUE(desktop->commands.empty());
+    RecordingLinkNode link;  // destroyed last: the translator's queue flushes into it
+    Translator panner(Translator::Route::panner);
+    RecordingMidiNode midi;
+    link.addFilter(&panner);
+    midi.addFilter(&panner);
+    EXPECT_EQ(panner.protocolState(), kNoProtocol);
+    EXPECT_EQ(panner.receive(selection(1)), 0);  // even before its protocol is installed
+    panner.installPanner();
+    EXPECT_EQ(panner.protocolState(), kPannerProtocol);
+    EXPECT_EQ(panner.receive(MessageRecord::number(kVersionQueryKind, 0, 0)), 0);
+    EXPECT_EQ(panner.receive(selection(1)), 0);
+    EXPECT_EQ(panner.protocolState(), kPannerProtocol);
+    EXPECT_EQ(panner.receive(MessageRecord::withText(kDesktopKind, 14, "")), 0);
+    link.removeFilter(&panner);
+}
+
+// At exit the link thread may still be delivering. Once close() returns the
+// desktop controller is gone, no protocol remains, and whatever still
+// arrives is claimed and ignored (the sanitizers see any use after free).
+TEST(TranslatorExit, CloseWhileTheLinkAndTheDawDeliverReachesNothingThatIsGone)
+{
+    std::atomic<bool> desktopDestroyed{false};
+    RecordingLinkNode link;
+    Translator host(Translator::Route::host, std::make_unique<RecordingDesktop>(&desktopDestroyed));
+    RecordingMidiNode midi;
+    link.addFilter(&host);
+    midi.addFilter(&host);
+    host.receive(selection(1));
+
+    std::atomic<bool> closed{false};
+    std::atomic<int> afterClose{0};
+    auto deliver = [&](auto deliverOne) {
+        return std::thread([&, deliverOne] {
+            for (int i = 0; !closed || i % 100 != 0; ++i) {
+                const bool wasClosed = closed;
+                const int claimed = deliverOne(i);
+                if (wasClosed && claimed == 1)
+                    ++afterClose;
+            }
+        });
+    };
+    std::thread linkThread = deliver([&](int i) {
+        return i % 3 == 0 ? host.receive(MessageRecord::withText(kDesktopKind, 14, ""))
+             : i % 3 == 1 ? host.receive(MessageRecord::number(9, i % 8, 0.5f))
+                          : host.receive(selection(i % 2 ? 1 : 0));
+    });
+    std::thread dawThread = deliver([&](int) {
+        const std::uint8_t pitchBend[] = {0xE0, 0x10, 0x40};
+        return host.receive(0, pitchBend, 3);
+    });
+    std::this_thread::sleep_for(50ms);
+    host.close();
+    EXPECT_TRUE(desktopDestroyed);
+    EXPECT_EQ(host.protocolState(), kNoProtocol);
+    closed = true;
+    linkThread.join();
+    dawThread.join();
+    EXPECT_GT(afterClose.load(), 0);
+    EXPECT_EQ(host.protocolState(), kNoProtocol);
+    link.removeFilter(&host);
 }
 
 TEST_F(TranslatorTest, MackieFaderGoesOutTwiceAndTheDawsPitchBendComesBack)

@@ -7,6 +7,7 @@
 #include <chrono>
 #include <cstdint>
 #include <algorithm>
+#include <atomic>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -42,7 +43,7 @@ struct Received {
 // inside the receive path when asked to.
 class Recorder : public Mailbox<Received> {
 public:
-    bool echo = false;
+    std::atomic<bool> echo{false};  // set by the test, read on the server thread
 
     static void receive(void* context, std::int32_t port, const std::uint8_t* bytes, std::int32_t length)
     {

@@ -72,6 +72,7 @@ TEST(VirtMidiSharedFiles, APortsEntryThatIsNoListReadsAsNoPorts)
     const fs::path ports = virtMidiPortsPath(runtimeDir);
     fs::remove_all(ports);
     fs::create_directories(ports);  // a directory where the file belongs
+    fs::permissions(ports.parent_path(), fs::perms::owner_all);  // a proper R/G around it
     EXPECT_TRUE(virtMidiReadPortList().empty());
 
     fs::remove_all(ports);
