@@ -137,36 +137,7 @@ TEST(VirtMidiSharedFiles, APortThatCannotListenYetIsRetriedWhileTheOthersServe)
     virtMidiServerStop();
 }
 
-// A server that stops reading must not hold a writer (the driver's write runs
-// on the DAW's output call): once the socket's buffer is full, a write fails
-// after its bounded wait instead of waiting on. The server here is a
-// listening socket of the test's own that never reads.
-TEST(VirtMidiSharedFiles, AWriteTheServerNeverTakesFailsInsteadOfWaiting)
-{
-    isolateSharedThings();
-    const std::string runtimeDir = *virtMidiRuntimeDir();
-    fs::create_directories(virtMidiSharedDir(runtimeDir));
-    fs::permissions(virtMidiSharedDir(runtimeDir), fs::perms::owner_all);
-    sockaddr_un address;
-    std::string error;
-    ASSERT_TRUE(virtMidiSocketAddress(runtimeDir, "Stalled", address, error)) << error;
-    const int listening = socket(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC, 0);
-    ASSERT_EQ(bind(listening, reinterpret_cast<const sockaddr*>(&address), sizeof address), 0);
-    ASSERT_EQ(listen(listening, 1), 0);
-
-    auto client = VirtMidiClientPipe::connect("Stalled", error);
-    ASSERT_TRUE(client) << error;
-    const Bytes message(virtMidiServerReadSize, 0x05);
-    constexpr int kEnough = 100000;  // far more than any socket buffer holds
-    int written = 0;
-    while (written < kEnough && client->write(message.data(), message.size()))
-        ++written;
-    EXPECT_LT(written, kEnough);
-    close(listening);
-    unlink(address.sun_path);
-}
-
-
+// Clients that arrive all at once, as when a DAW opens every port of a large
 // session, each connecting without waiting: none is turned away.
 TEST(VirtMidiSharedFiles, ThreeHundredClientsConnectingAtOnceAreAllAccepted)
 {
