@@ -49,10 +49,16 @@ std::optional<float> indexIfNotZero(float v, std::int32_t index)
     return v != 0.0f ? std::optional(static_cast<float>(index)) : std::nullopt;
 }
 std::optional<float> indexTimesValue(float v, std::int32_t index) { return static_cast<float>(index) * v; }
-template <float C>
-std::optional<float> always(float, std::int32_t) { return C; }
-template <float C>
-std::optional<float> ifPositive(float v, std::int32_t) { return v > 0.0f ? std::optional(C) : std::nullopt; }
+// Whole numbers and quarters as template arguments: clang before 18 takes no float ones.
+template <int C>
+std::optional<float> always(float, std::int32_t) { return static_cast<float>(C); }
+template <int Quarters>
+std::optional<float> alwaysQuarters(float, std::int32_t) { return static_cast<float>(Quarters) * 0.25f; }
+template <int C>
+std::optional<float> ifPositive(float v, std::int32_t)
+{
+    return v > 0.0f ? std::optional(static_cast<float>(C)) : std::nullopt;
+}
 // Automation modes 0 to 4 from the value's integer part.
 std::optional<float> automationMode(float v, std::int32_t)
 {
@@ -194,13 +200,13 @@ std::span<const HostProtocolLogicOSC::Word> HostProtocolLogicOSC::vocabulary()
         strip("td", 20).only(kToDaw),
         single("bk-", 28).only(kToDaw),
         single("bk+", 29).only(kToDaw),
-        single("sc", 30).only(kToDaw).to(ifPositive<-1.0f>),
-        single("sc", 31).only(kToDaw).to(ifPositive<1.0f>),
-        strip("ta", 57).only(kToDaw).to(always<0.0f>),
-        strip("ta", 58).only(kToDaw).to(always<0.25f>),
-        strip("ta", 59).only(kToDaw).to(always<0.5f>),
-        strip("ta", 60).only(kToDaw).to(always<0.75f>),
-        strip("ta", 61).only(kToDaw).to(always<1.0f>),
+        single("sc", 30).only(kToDaw).to(ifPositive<-1>),
+        single("sc", 31).only(kToDaw).to(ifPositive<1>),
+        strip("ta", 57).only(kToDaw).to(alwaysQuarters<0>),
+        strip("ta", 58).only(kToDaw).to(alwaysQuarters<1>),
+        strip("ta", 59).only(kToDaw).to(alwaysQuarters<2>),
+        strip("ta", 60).only(kToDaw).to(alwaysQuarters<3>),
+        strip("ta", 61).only(kToDaw).to(alwaysQuarters<4>),
         single("jgst", 92).only(kToDaw),
         single("jgst", 93).only(kToDaw).to(doubled),
         single("tkpd", 142).only(kToDaw).to(indexIfNotZero),
@@ -210,12 +216,12 @@ std::span<const HostProtocolLogicOSC::Word> HostProtocolLogicOSC::vocabulary()
         slotAndStrip("st", 207),
         slotAndStrip("sm", 19),
         single("ps", 195).only(kToDaw).to(indexTimesValue),
-        single("pbk", 201).only(kToDaw).to(always<-1.0f>),
-        single("pbk", 202).only(kToDaw).to(always<1.0f>),
+        single("pbk", 201).only(kToDaw).to(always<-1>),
+        single("pbk", 202).only(kToDaw).to(always<1>),
         number("cmd", 203).only(kToDaw),
         number("md", 204).only(kToDaw),
-        single("ibk", 214).only(kToDaw).to(always<-1.0f>),
-        single("ibk", 215).only(kToDaw).to(always<1.0f>),
+        single("ibk", 214).only(kToDaw).to(always<-1>),
+        single("ibk", 215).only(kToDaw).to(always<1>),
         button("st", 2).only(kToDaw),
         button("gssl", 19).only(kToDaw),
         button("gssr", 20).only(kToDaw),

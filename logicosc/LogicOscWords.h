@@ -56,10 +56,30 @@ struct HostProtocolLogicOSC::Word {
     // From the DAW: the record for the remote. Null: `plain` with the value.
     FromDaw fromDaw = nullptr;
 
-    constexpr Word only(Ways w) const { return with([&](Word& x) { x.ways = w; }); }
-    constexpr Word inMode(InMode m) const { return with([&](Word& x) { x.mode = m; }); }
-    constexpr Word to(ToDaw f) const { return with([&](Word& x) { x.toDaw = f; }); }
-    constexpr Word from(FromDaw f) const { return with([&](Word& x) { x.fromDaw = f; }); }
+    constexpr Word only(Ways w) const
+    {
+        Word copy = *this;
+        copy.ways = w;
+        return copy;
+    }
+    constexpr Word inMode(InMode m) const
+    {
+        Word copy = *this;
+        copy.mode = m;
+        return copy;
+    }
+    constexpr Word to(ToDaw f) const
+    {
+        Word copy = *this;
+        copy.toDaw = f;
+        return copy;
+    }
+    constexpr Word from(FromDaw f) const
+    {
+        Word copy = *this;
+        copy.fromDaw = f;
+        return copy;
+    }
 
     // The record this word names in `in`, carrying `value` and `text`.
     MessageRecord plain(const Incoming& in, float value, std::string_view text = {}) const
@@ -88,15 +108,6 @@ struct HostProtocolLogicOSC::Word {
         case Carries::SlotAndStrip: return std::string(name) + std::to_string(slot) + std::to_string(n);
         default: return std::string(name);
         }
-    }
-
-private:
-    template <typename Change>
-    constexpr Word with(Change change) const
-    {
-        Word copy = *this;
-        change(copy);
-        return copy;
     }
 };
 
