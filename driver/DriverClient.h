@@ -40,12 +40,15 @@ bool clientOpen();
 void clientClose();
 
 // Writes the bytes as one pipe message; false when the port is not connected
-// or the write failed.
+// or the server did not take them (see virtMidiWrite: the wait is bounded).
 bool clientWrite(PortRecord& record, const std::uint8_t* bytes, std::size_t count);
 
 // For the read thread: a message arrived, or the pipe broke (the server went
 // away, a message was too long or empty, or the read was cancelled).
 void clientMessageReceived(PortRecord& record, std::size_t count);
 void resetPort(PortRecord& record);
+// Closes the port's pipe and opens it again: a new connection, a new stream.
+// False, with a trace, when it cannot be opened.
+bool reopenPort(PortRecord& record);
 
 }  // namespace corvello
