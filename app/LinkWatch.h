@@ -34,7 +34,4 @@ private:
     Callback callback_;
 };
 
-// Dotted text of an IPv4 address held in network byte order.
-std::string ipv4Text(std::uint32_t networkOrder);
-
 }  // namespace corvello
