@@ -20,4 +20,11 @@ bool LinkWatch::peerConnected(std::uint32_t address, std::uint32_t)
 
 void LinkWatch::peerDisconnected(std::intptr_t, std::int32_t) { callback_({Event::Disconnected, {}, kNoProtocol}); }
 
+void LinkWatch::peerRefused(std::uint32_t address)
+{
+    unsigned heldBack = 0;
+    if (refusals_.admit(log::RateLimiter::Clock::now(), heldBack))
+        callback_({Event::Refused, net::formatIPv4(address), kNoProtocol, heldBack});
+}
+
 }  // namespace corvello

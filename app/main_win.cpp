@@ -119,8 +119,10 @@ void refreshStatus(HWND window)
     showStatus(window);
 }
 
+// Logged too, as the status lines are.
 void showBalloon(HWND window, const corvello::Balloon& balloon, DWORD icon)
 {
+    corvello::log::info("Tray balloon: %s: %s", balloon.title.c_str(), balloon.text.c_str());
     NOTIFYICONDATAA data = trayIconData(window);
     data.uFlags = NIF_INFO;
     data.dwInfoFlags = icon;
@@ -159,6 +161,11 @@ void handleLinkChanges(HWND window)
         case LinkWatch::Event::ProtocolSelected:
             status.protocol = change.protocol;
             break;
+        case LinkWatch::Event::Refused: {
+            const corvello::Balloon balloon = corvello::remoteRefusedBalloon(change.address, change.alsoRefused);
+            showBalloon(window, balloon, NIIF_WARNING);
+            break;
+        }
         }
     }
     showStatus(window);
