@@ -1,6 +1,8 @@
 #include "link/LinkOptions.h"
 
+#include <algorithm>
 #include <cstring>
+#include <vector>
 
 #include "link/Socket.h"
 
@@ -8,9 +10,21 @@ namespace corvello {
 
 namespace {
 
-// Only an address one of this computer's interfaces has can be bound.
+bool isLoopback(std::uint32_t address)
+{
+    std::uint8_t first = 0;
+    std::memcpy(&first, &address, 1);  // network order: the first byte in memory
+    return first == 127;
+}
+
+// An address of one of this computer's interfaces, and one it can bind: the
+// list alone may name an address that is going away, and a bind alone is
+// not proof everywhere (Wine binds addresses no interface has).
 bool isLocalIPv4(std::uint32_t address)
 {
+    const std::vector<std::uint32_t> interfaces = net::interfaceAddressesIPv4();
+    if (!isLoopback(address) && std::find(interfaces.begin(), interfaces.end(), address) == interfaces.end())
+        return false;
     net::SocketHandle probe = net::openUdpSocket();
     const bool bound = probe != net::kNoSocket && net::bindToSystemPort(probe, address);
     net::closeSocket(probe);
