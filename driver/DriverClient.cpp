@@ -184,4 +184,17 @@ void resetPort(PortRecord& record)
     record.output.detach();
 }
 
+bool reopenPort(PortRecord& record)
+{
+    const std::lock_guard lock(record.pipeMutex);
+    closePortPipe(record.pipe);
+    int error = 0;
+    record.pipe = openPortPipe(portList()[record.index], error);
+    record.parser.reset();
+    if (record.pipe == kInvalidPipe)
+        trace("the pipe of port %u (\"%s\") cannot be reopened (error %d)", record.index,
+              portList()[record.index].c_str(), error);
+    return record.pipe != kInvalidPipe;
+}
+
 }  // namespace corvello

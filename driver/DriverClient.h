@@ -47,5 +47,8 @@ bool clientWrite(PortRecord& record, const std::uint8_t* bytes, std::size_t coun
 // away, a message was too long or empty, or the read was cancelled).
 void clientMessageReceived(PortRecord& record, std::size_t count);
 void resetPort(PortRecord& record);
+// Closes the port's pipe and opens it again: a new connection, a new stream.
+// False, with a trace, when it cannot be opened.
+bool reopenPort(PortRecord& record);
 
 }  // namespace corvello

@@ -1,6 +1,7 @@
 // The entry points the multimedia layer calls. Loading and unloading do no
 // work: everything the driver needs is created on first use.
 
+#include "driver/MessageNames.h"
 #include "driver/MidiDevices.h"
 #include "driver/Trace.h"
 #include "driver/WinMMAbi.h"
@@ -12,12 +13,7 @@ CORVMIDI_EXPORT BOOL WINAPI DllMain(HINSTANCE, DWORD, LPVOID) { return TRUE; }
 
 namespace {
 
-struct DriverMessageName {
-    UINT message;
-    const char* name;
-};
-
-constexpr DriverMessageName kDriverMessageNames[] = {
+constexpr MessageName kDriverMessageNames[] = {
     {DRV_LOAD, "DRV_LOAD"},       {DRV_ENABLE, "DRV_ENABLE"},
     {DRV_OPEN, "DRV_OPEN"},       {DRV_CLOSE, "DRV_CLOSE"},
     {DRV_DISABLE, "DRV_DISABLE"}, {DRV_FREE, "DRV_FREE"},
@@ -29,10 +25,10 @@ void traceDriverMessage(UINT message)
 {
     if (!traceDetailEnabled())
         return;
-    for (const DriverMessageName& entry : kDriverMessageNames)
-        if (entry.message == message)
-            return traceDetail("DriverProc: %s", entry.name);
-    traceDetail("DriverProc: message %u", message);
+    if (const char* name = messageName(kDriverMessageNames, message))
+        traceDetail("DriverProc: %s", name);
+    else
+        traceDetail("DriverProc: message %u", message);
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
 #include "driver/MidiDevices.h"
 
 #include "driver/DriverClient.h"
+#include "driver/MessageNames.h"
 #include "driver/Trace.h"
 #include "virtmidi/virtmidiprotocol.h"
 
@@ -230,11 +231,6 @@ MMRESULT stopInput(UINT deviceId)
     return MMSYSERR_NOERROR;
 }
 
-struct MessageName {
-    UINT message;
-    const char* name;
-};
-
 constexpr MessageName kOutputMessageNames[] = {
     {MODM_GETNUMDEVS, "MODM_GETNUMDEVS"}, {MODM_GETDEVCAPS, "MODM_GETDEVCAPS"},
     {MODM_OPEN, "MODM_OPEN"},             {MODM_CLOSE, "MODM_CLOSE"},
@@ -261,13 +257,10 @@ void traceMessage(const MessageName (&names)[N], UINT deviceId, UINT message, DW
 {
     if (!traceDetailEnabled())
         return;
-    for (const MessageName& entry : names) {
-        if (entry.message == message) {
-            traceDetail("%s device %u: %lu", entry.name, deviceId, static_cast<unsigned long>(result));
-            return;
-        }
-    }
-    traceDetail("message %u to device %u: not supported", message, deviceId);
+    if (const char* name = messageName(names, message))
+        traceDetail("%s device %u: %lu", name, deviceId, static_cast<unsigned long>(result));
+    else
+        traceDetail("message %u to device %u: not supported", message, deviceId);
 }
 
 DWORD outputMessage(UINT deviceId, UINT message, DWORD_PTR instance, DWORD_PTR param1,

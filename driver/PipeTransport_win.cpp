@@ -52,8 +52,13 @@ PipeHandle openPortPipe(const std::string& portName, int& error)
         error = static_cast<int>(connectError);
         return kInvalidPipe;
     }
+    // Read by bytes, a pipe would run messages together: refused instead.
     DWORD mode = PIPE_READMODE_MESSAGE;
-    SetNamedPipeHandleState(pipe, &mode, nullptr, nullptr);
+    if (!SetNamedPipeHandleState(pipe, &mode, nullptr, nullptr)) {
+        error = static_cast<int>(GetLastError());
+        CloseHandle(pipe);
+        return kInvalidPipe;
+    }
     return reinterpret_cast<PipeHandle>(pipe);
 }
 

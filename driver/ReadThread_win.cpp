@@ -156,7 +156,15 @@ VOID CALLBACK ReadThread::Impl::readCompleted(DWORD error, DWORD bytes, LPOVERLA
         return;
     }
     clientMessageReceived(*read.record, bytes);
-    startRead(read);  // on failure (traced) the port stays silent until reopened
+    if (startRead(read))
+        return;
+    // Rather than leave the port silent until the next open, the pipe is
+    // opened afresh; a port that cannot be reopened is cut off like a
+    // broken pipe.
+    if (!reopenPort(*read.record) || !startRead(read)) {
+        trace("port %u: no read after reopening; the port is cut off", read.record->index);
+        resetPort(*read.record);
+    }
 }
 
 void ReadThread::Impl::terminateHoldingEveryLock()

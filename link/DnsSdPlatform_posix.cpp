@@ -1,6 +1,7 @@
 #include "link/DnsSdPlatform.h"
 
-#include <dlfcn.h>
+#include "platform/SharedLibrary.h"
+
 #include <limits.h>
 #include <stdlib.h>
 #include <unistd.h>
@@ -15,12 +16,13 @@ void* openLibrary(const char* name)
     ::setenv("AVAHI_COMPAT_NOWARN", "1", 1);
     // Kept mapped after release: Avahi runs a thread per registration, and
     // the remote link's registration lives until the process ends.
-    return ::dlopen(name, RTLD_NOW | RTLD_LOCAL | RTLD_NODELETE);
+    std::string ignored;
+    return openSharedLibrary(name, ignored, Unloading::never);
 }
 
-void* findEntryPoint(void* library, const char* name) { return ::dlsym(library, name); }
+void* findEntryPoint(void* library, const char* name) { return sharedLibrarySymbol(library, name); }
 
-void closeLibrary(void* library) { ::dlclose(library); }
+void closeLibrary(void* library) { closeSharedLibrary(library); }
 
 std::string computerName()
 {

@@ -1,19 +1,22 @@
 #include "link/DnsSdPlatform.h"
 
+#include "platform/SharedLibrary.h"
+
 #include <windows.h>
 
 namespace corvello::dnssd_platform {
 
 const char* defaultLibraryName() { return "dnssd.dll"; }
 
-void* openLibrary(const char* name) { return reinterpret_cast<void*>(::LoadLibraryA(name)); }
-
-void* findEntryPoint(void* library, const char* name)
+void* openLibrary(const char* name)
 {
-    return reinterpret_cast<void*>(::GetProcAddress(static_cast<HMODULE>(library), name));
+    std::string ignored;
+    return openSharedLibrary(name, ignored);
 }
 
-void closeLibrary(void* library) { ::FreeLibrary(static_cast<HMODULE>(library)); }
+void* findEntryPoint(void* library, const char* name) { return sharedLibrarySymbol(library, name); }
+
+void closeLibrary(void* library) { closeSharedLibrary(library); }
 
 std::string computerName()
 {

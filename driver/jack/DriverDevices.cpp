@@ -1,9 +1,9 @@
 #include "driver/jack/DriverDevices.h"
 
+#include "platform/Log.h"
 #include "virtmidi/virtmidiprotocol.h"
 
 #include <algorithm>
-#include <cstdio>
 
 namespace corvello {
 
@@ -15,6 +15,9 @@ constexpr auto kLongestRetryInterval = std::chrono::milliseconds(2000);
 constexpr std::size_t kMaxSysExSize = 32 * 1024;
 
 DWORD_PTR address(const void* object) { return reinterpret_cast<DWORD_PTR>(object); }
+
+// The DAW may send oversized messages without end: one line per interval.
+log::RateLimitedLog dropReport;
 
 }  // namespace
 
@@ -30,7 +33,7 @@ void DriverDevices::supervise()
     const DWORD count = driver_.inputMessage(0, MIDM_GETNUMDEVS);
     if (open_) {
         if (count == 0) {
-            std::fprintf(stderr, "corvmidi-jack: Corvello went away; waiting for it\n");
+            log::warning("corvmidi-jack: Corvello went away; waiting for it");
             closeAll();
             retryInterval_ = kFirstRetryInterval;
         }
@@ -44,8 +47,8 @@ void DriverDevices::supervise()
         return;
     }
     if (count > 0 && !openFailureReported_) {
-        std::fprintf(stderr, "corvmidi-jack: Corvello runs, but the driver cannot open its "
-                             "ports; retrying\n");
+        log::warning("corvmidi-jack: Corvello runs, but the driver cannot open its ports; "
+                     "retrying");
         openFailureReported_ = true;
     }
     closeAll();
@@ -77,7 +80,7 @@ bool DriverDevices::openAll(std::uint32_t count)
             return false;
     open_ = true;
     writeFailed_ = false;
-    std::fprintf(stderr, "corvmidi-jack: connected to Corvello, %u ports\n", count);
+    log::info("corvmidi-jack: connected to Corvello, %u ports", count);
     return true;
 }
 
@@ -93,12 +96,12 @@ bool DriverDevices::publishPort(std::uint32_t deviceId)
     port.deviceId = deviceId;
     std::string error;
     if (!jack_.registerPorts(port, error)) {
-        std::fprintf(stderr, "corvmidi-jack: %s\n", error.c_str());
+        log::error("corvmidi-jack: %s", error.c_str());
         return false;
     }
     ports_.count.store(deviceId + 1, std::memory_order_release);
-    std::fprintf(stderr, "corvmidi-jack: \"%s in\" carries %s to the DAW, \"%s out\" from it\n",
-                 port.name.c_str(), port.name.c_str(), port.name.c_str());
+    log::info("corvmidi-jack: \"%s in\" carries %s to the DAW, \"%s out\" from it",
+              port.name.c_str(), port.name.c_str(), port.name.c_str());
     return true;
 }
 
@@ -180,10 +183,9 @@ bool DriverDevices::sendEvent(HostedPort& port, std::uint8_t* bytes, std::size_t
 {
     if (bytes[0] == 0xF0) {
         if (size > virtMidiServerReadSize) {
-            std::fprintf(stderr,
-                         "corvmidi-jack: dropped a %zu-byte system-exclusive message for \"%s\": "
-                         "a port message holds at most %zu bytes\n",
-                         size, port.name.c_str(), virtMidiServerReadSize);
+            dropReport("corvmidi-jack: dropped a %zu-byte system-exclusive message for \"%s\": "
+                       "a port message holds at most %zu bytes",
+                       size, port.name.c_str(), virtMidiServerReadSize);
             return true;
         }
         MIDIHDR header{};
@@ -205,10 +207,10 @@ bool DriverDevices::sendEvent(HostedPort& port, std::uint8_t* bytes, std::size_t
 void DriverDevices::reportDrops(HostedPort& port)
 {
     if (const unsigned dropped = port.droppedFromDaw.exchange(0))
-        std::fprintf(stderr, "corvmidi-jack: \"%s out\": %u events dropped, the host fell behind\n",
+        log::warning("corvmidi-jack: \"%s out\": %u events dropped, the host fell behind",
                      port.name.c_str(), dropped);
     if (const unsigned dropped = port.droppedToDaw.exchange(0))
-        std::fprintf(stderr, "corvmidi-jack: \"%s in\": %u events dropped, JACK fell behind\n",
+        log::warning("corvmidi-jack: \"%s in\": %u events dropped, JACK fell behind",
                      port.name.c_str(), dropped);
 }
 

@@ -7,10 +7,10 @@
 #include "driver/jack/HostedPort.h"
 #include "driver/jack/JackClient.h"
 #include "driver/jack/Wakeup.h"
+#include "platform/Log.h"
 
 #include <atomic>
 #include <csignal>
-#include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <memory>
@@ -76,18 +76,18 @@ int run(const Options& options)
     std::string error;
     const auto driver = DriverLibrary::load(options.driverPath, error);
     if (!driver) {
-        std::fprintf(stderr, "corvmidi-jack: cannot load %s: %s\n", options.driverPath.c_str(),
-                     error.c_str());
+        log::error("corvmidi-jack: cannot load %s: %s", options.driverPath.c_str(),
+                   error.c_str());
         return 1;
     }
     const auto jack = JackClient::open(options.clientName, ports, wakeup, error);
     if (!jack || !jack->activate()) {
-        std::fprintf(stderr, "corvmidi-jack: %s\n",
-                     jack ? "cannot activate the JACK client" : error.c_str());
+        log::error("corvmidi-jack: %s",
+                   jack ? "cannot activate the JACK client" : error.c_str());
         return 1;
     }
-    std::fprintf(stderr, "corvmidi-jack: running as JACK client \"%s\"\n",
-                 options.clientName.c_str());
+    log::info("corvmidi-jack: running as JACK client \"%s\"",
+              options.clientName.c_str());
 
     DriverDevices devices(*driver, *jack, ports, wakeup);
     while (!stopRequested && !jack->serverGone()) {
@@ -96,7 +96,7 @@ int run(const Options& options)
         wakeup.wait(std::chrono::milliseconds(100));
     }
     if (jack->serverGone()) {
-        std::fprintf(stderr, "corvmidi-jack: the JACK server went away\n");
+        log::error("corvmidi-jack: the JACK server went away");
         return 1;
     }
     return 0;
@@ -108,7 +108,8 @@ int main(int argc, char** argv)
 {
     Options options;
     if (!parseOptions(argc, argv, options)) {
-        std::fputs(kUsage, stderr);
+        // The log ends the line itself.
+        log::error("%.*s", static_cast<int>(sizeof kUsage - 2), kUsage);
         return 2;
     }
     return run(options);

@@ -1,6 +1,6 @@
 #include "driver/loader/DriverLibrary.h"
 
-#include "driver/loader/SharedLibrary.h"
+#include "platform/SharedLibrary.h"
 
 namespace corvello {
 

@@ -3,7 +3,7 @@
 // library's own DllRegisterServer and DllUnregisterServer on Drivers32.
 
 #include "driver/RegistryDriverSlots.h"
-#include "driver/loader/SharedLibrary.h"
+#include "platform/SharedLibrary.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "driver/loader/SharedLibrary.h"
+#include "platform/SharedLibrary.h"
 
 #include <dlfcn.h>
 
@@ -6,9 +6,10 @@ namespace corvello {
 
 const bool kLoaderCallsDllMain = false;
 
-void* openSharedLibrary(const std::string& path, std::string& error)
+void* openSharedLibrary(const std::string& path, std::string& error, Unloading unloading)
 {
-    void* library = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
+    const int keep = unloading == Unloading::never ? RTLD_NODELETE : 0;
+    void* library = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL | keep);
     if (library == nullptr)
         error = dlerror();
     return library;

@@ -1,4 +1,4 @@
-#include "driver/loader/SharedLibrary.h"
+#include "platform/SharedLibrary.h"
 
 #include <windows.h>
 
@@ -6,7 +6,7 @@ namespace corvello {
 
 const bool kLoaderCallsDllMain = true;
 
-void* openSharedLibrary(const std::string& path, std::string& error)
+void* openSharedLibrary(const std::string& path, std::string& error, Unloading)
 {
     HMODULE library = LoadLibraryA(path.c_str());
     if (library == nullptr)

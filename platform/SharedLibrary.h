@@ -5,8 +5,13 @@
 
 namespace corvello {
 
-// Null, with `error` set, when the library cannot be loaded.
-void* openSharedLibrary(const std::string& path, std::string& error);
+enum class Unloading { allowed, never };
+
+// Null, with `error` set, when the library cannot be loaded. With
+// Unloading::never the library stays mapped after it is closed (on POSIX),
+// for one that leaves threads of its own running.
+void* openSharedLibrary(const std::string& path, std::string& error,
+                        Unloading unloading = Unloading::allowed);
 void* sharedLibrarySymbol(void* library, const char* name);
 void closeSharedLibrary(void* library);
 
