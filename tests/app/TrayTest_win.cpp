@@ -454,6 +454,30 @@ TEST(TrayProgram, StatusShowsWhereToConnectAndTheRemoteWithItsProtocol)
     EXPECT_EQ(WaitForSingleObject(corvello.process.hProcess, 15000), WAIT_OBJECT_0);
 }
 
+// Corvello started for real, with its hidden window and the port it logged
+// (null and 0 when they did not appear). The log's offset is taken before
+// the start, so every line of this run lies past it.
+struct ListeningCorvello {
+    ListeningCorvello()
+    {
+        if (!program.started)
+            return;
+        window = poll([] { return FindWindowA("Corvello", "Corvello"); }, 20000);
+        if (const auto listening = waitForLogLine(offset, "Corvello is listening for the remote on TCP port (\\d+)"))
+            port = static_cast<unsigned>(std::stoul(listening->groups[1]));
+    }
+    // Chooses "E&xit" from the tray menu; the exit code, or nothing.
+    std::optional<DWORD> exitFromMenu() const
+    {
+        return chooseFromTrayMenu(window, 'x') ? program.waitForExit(15000) : std::nullopt;
+    }
+
+    std::streamoff offset = logSize();
+    RunningCorvello program;
+    HWND window = nullptr;
+    unsigned port = 0;
+};
+
 // Without a console, what --help and --version print and what is wrong with
 // an option or the settings file is shown in a message box; nothing else
 // starts, and the exit code is 0 after OK for --help and --version, 2 for a fault.
@@ -494,25 +518,18 @@ TEST(TrayProgram, OptionsAndTheSettingsFileAnswerInAMessageBox)
 TEST(TrayProgram, ARefusedRemoteIsShownInABalloonAtMostOncePerInterval)
 {
     SettingsFile settings("allow = 10.0.0.0/8\n");
-    const std::streamoff offset = logSize();
-    RunningCorvello corvello;
-    ASSERT_TRUE(corvello.started) << GetLastError();
-    HWND window = poll([] { return FindWindowA("Corvello", "Corvello"); }, 20000);
-    ASSERT_NE(window, nullptr);
-    const auto listening = waitForLogLine(offset, "Corvello is listening for the remote on TCP port (\\d+)");
-    ASSERT_TRUE(listening);
-    const unsigned port = static_cast<unsigned>(std::stoul(listening->groups[1]));
+    ListeningCorvello corvello;
+    ASSERT_NE(corvello.port, 0u) << "did not start";
+    const std::streamoff offset = corvello.offset;
 
     for (int i = 0; i < 4; ++i)
-        EXPECT_FALSE(LoopbackRemote(port).connected) << "loopback was served despite the file's allow";
+        EXPECT_FALSE(LoopbackRemote(corvello.port).connected) << "loopback was served despite the file's allow";
     const std::string balloon = "Tray balloon: Remote refused: Corvello refused a connection from 127.0.0.1";
     ASSERT_TRUE(waitForLogLine(offset, balloon));
     EXPECT_TRUE(waitForLogLine(offset, "refused a remote at 127\\.0\\.0\\.1"));
     Sleep(1000);  // time for any balloon beyond the first to show up
     EXPECT_EQ(countOf(logSince(offset), balloon), 1) << logSince(offset);
-
-    ASSERT_TRUE(chooseFromTrayMenu(window, 'x'));
-    EXPECT_EQ(corvello.waitForExit(15000), std::optional<DWORD>(0));
+    EXPECT_EQ(corvello.exitFromMenu(), std::optional<DWORD>(0));
 }
 
 // The switch acts on the connected remote at once: its next desktop command
@@ -521,17 +538,13 @@ TEST(TrayProgram, SwitchingDesktopControlOffStopsTheRemotesDesktopCommandsButNot
 {
     const std::optional<DWORD> before = desktopSwitch();
     RegDeleteKeyValueA(HKEY_CURRENT_USER, "Software\\Corvello", "AllowDesktopControl");  // allowed
-    const std::streamoff offset = logSize();
-    RunningCorvello corvello;
-    ASSERT_TRUE(corvello.started) << GetLastError();
-    HWND window = poll([] { return FindWindowA("Corvello", "Corvello"); }, 20000);
-    ASSERT_NE(window, nullptr);
-    const auto listening = waitForLogLine(offset, "Corvello is listening for the remote on TCP port (\\d+)");
-    ASSERT_TRUE(listening);
+    ListeningCorvello corvello;
+    ASSERT_NE(corvello.port, 0u) << "did not start";
+    const std::streamoff offset = corvello.offset;
 
     DawPort daw("Tamberlin");
     ASSERT_TRUE(daw.waitForLine("connected to Tamberlin")) << "the DAW's port did not open";
-    LoopbackRemote remote(static_cast<unsigned>(std::stoul(listening->groups[1])));
+    LoopbackRemote remote(corvello.port);
     ASSERT_TRUE(remote.connected);
     ASSERT_TRUE(remote.sendNumber(186, 1, 1.0f));  // Mackie Control
     ASSERT_TRUE(daw.waitForLine("F0 00 00 66 14 01")) << "the DAW did not hear the protocol";
@@ -540,16 +553,14 @@ TEST(TrayProgram, SwitchingDesktopControlOffStopsTheRemotesDesktopCommandsButNot
     ASSERT_TRUE(remote.sendNumber(kDesktop, kListProcesses, 0.0f));
     ASSERT_TRUE(remote.waitForRecord(kDesktop, kProcessList, 10000)) << "no process list while allowed";
 
-    ASSERT_TRUE(chooseFromTrayMenu(window, 'd'));
+    ASSERT_TRUE(chooseFromTrayMenu(corvello.window, 'd'));
     ASSERT_TRUE(waitForLogLine(offset, "Desktop control not allowed"));
     ASSERT_TRUE(remote.sendNumber(kDesktop, kListProcesses, 0.0f));
     EXPECT_FALSE(remote.waitForRecord(kDesktop, kProcessList, 2000)) << "a desktop command ran while not allowed";
     EXPECT_TRUE(waitForLogLine(offset, "Desktop control is off: ignoring the remote's desktop commands"));
     ASSERT_TRUE(remote.sendNumber(9, 1, 1.0f));  // a fader at the top
     EXPECT_TRUE(daw.waitForLine("E1 7F 7F")) << "DAW control stopped with desktop control";
-
-    ASSERT_TRUE(chooseFromTrayMenu(window, 'x'));
-    EXPECT_EQ(corvello.waitForExit(15000), std::optional<DWORD>(0));
+    EXPECT_EQ(corvello.exitFromMenu(), std::optional<DWORD>(0));
     RegDeleteKeyValueA(HKEY_CURRENT_USER, "Software\\Corvello", "AllowDesktopControl");
     if (before) {
         const DWORD value = *before;
