@@ -50,8 +50,6 @@ namespace {
 using namespace std::chrono_literals;
 using Clock = std::chrono::steady_clock;
 
-constexpr int kFaderKind = 9;
-constexpr int kMeterKind = 96;
 constexpr int kFourteenBitMax = 16383;
 constexpr int kMeterLevels = 12;
 constexpr int kMeterControl = 8;  // controls 0..7 are faders, 8..15 meters
@@ -219,7 +217,7 @@ public:
             throw std::runtime_error("no link to corvello");
         remoteReaders_.push_back(std::make_unique<Reader>([this] { return readRemote(link_, linkBuffer_); }));
         remoteReaders_.push_back(std::make_unique<Reader>([this] { return readRemote(metering_, meteringBuffer_); }));
-        sendRecords({MessageRecord::number(186, 1, 1.0f)});
+        sendRecords({MessageRecord::number(kHostSelectionKind, 1, 1.0f)});
         std::this_thread::sleep_for(200ms);  // the protocol is in place and has greeted the DAW
         atDaw.take();
     }
@@ -263,7 +261,7 @@ private:
         wire::parseStream(buffer, [&](const MessageRecord& r) {
             if (r.kind == kFaderKind && r.index >= 0 && r.index < 8)
                 atRemote.add({r.index, static_cast<int>(std::lround(r.value * kFourteenBitMax)), at});
-            else if (r.kind == kMeterKind && r.index >= 0 && r.index < 8)
+            else if (r.kind == kFirstMeterKind && r.index >= 0 && r.index < 8)
                 atRemote.add({kMeterControl + r.index, static_cast<int>(std::lround(r.value * kMeterLevels)), at});
         });
         return true;

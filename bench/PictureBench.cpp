@@ -347,7 +347,7 @@ void throughCorvello(const std::string& display, BenchWindow& window, Figures& c
             std::printf("  no link to corvello\n");
             return;
         }
-        node.sendMain(MessageRecord::number(186, 1, 1.0f));
+        node.sendMain(MessageRecord::number(kHostSelectionKind, 1, 1.0f));
         std::this_thread::sleep_for(100ms);
         node.sendMain(MessageRecord::number(kDesktopKind, kListProcessesCommand, 0));
         node.sendMain(MessageRecord::number(kDesktopKind, kSelectProcessCommand, static_cast<float>(getpid())));

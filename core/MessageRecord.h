@@ -4,16 +4,9 @@
 #include <cstdint>
 #include <string>
 
+#include "core/RecordKinds.h"
+
 namespace corvello {
-
-// Producers return this kind when there is nothing to send; every consumer drops it.
-inline constexpr std::uint16_t kNothingKind = 0xFFFF;
-
-// Kinds the routing core handles itself.
-inline constexpr std::uint16_t kHostSelectionKind = 186;
-inline constexpr std::uint16_t kDesktopKind = 210;
-inline constexpr std::uint16_t kVersionQueryKind = 216;
-inline constexpr std::uint16_t kVersionReplyKind = 217;
 
 struct MessageRecord {
     std::uint16_t kind = kNothingKind;

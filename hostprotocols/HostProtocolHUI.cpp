@@ -11,22 +11,7 @@ namespace {
 
 using namespace midivalues;
 
-enum Kind : std::uint16_t {
-    kDisplayChunkKind = 2,
-    kScribbleKind = 3,
-    kTimeDisplayKind = 4,
-    kTimeFormatKind = 5,
-    kAssignmentTextKind = 6,
-    kPingKind = 7,
-    kJogKind = 8,
-    kFaderKind = 9,
-    kVPotKind = 10,
-    kLeftMeterKind = 96,
-    kLeftPeakMeterKind = 169,
-    kLeftClipKind = 177,
-    kDialogNoticeKind = 165,
-    kTimeFormatPortFourKind = 166,
-};
+constexpr std::uint16_t kTimeFormatPortFourKind = 166;
 
 // Controllers from the DAW.
 constexpr int kLastFaderHighController = 0x07;
@@ -130,9 +115,9 @@ MessageRecord HostProtocolHUI::fromMeter(std::uint8_t strip, std::uint8_t data)
     std::uint8_t& flag = clipFlags[2 * strip + side];
     if (clip != flag) {
         flag = clip;
-        sendToRemote(MessageRecord::number(static_cast<std::uint16_t>(kLeftClipKind + side), strip, clip));
+        sendToRemote(MessageRecord::number(static_cast<std::uint16_t>(kFirstClipKind + side), strip, clip));
     }
-    const int firstKind = (data & 0x20) ? kLeftPeakMeterKind : kLeftMeterKind;
+    const int firstKind = (data & 0x20) ? kFirstPeakMeterKind : kFirstMeterKind;
     return MessageRecord::number(static_cast<std::uint16_t>(firstKind + side), strip,
                                  static_cast<float>(data & 0x0F) / 12.0f);
 }
@@ -219,7 +204,7 @@ void HostProtocolHUI::scribbleStrips(std::span<const std::uint8_t> entries)
             return true;
         }
         if (strip == kAssignmentScribbleStrip)
-            sendToRemote(MessageRecord::withText(kAssignmentTextKind, 0, textOf(characters)));
+            sendToRemote(MessageRecord::withText(kAssignmentDisplayKind, 0, textOf(characters)));
         return false;
     });
 }

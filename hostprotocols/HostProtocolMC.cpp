@@ -5,12 +5,15 @@
 #include <string>
 #include <vector>
 
+#include "hostprotocols/MackieNoteTable.h"
 #include "hostprotocols/MidiValues.h"
 
 namespace corvello {
 namespace {
 
 using namespace midivalues;
+using mackie::kBeatsLampNote;
+using mackie::kSmpteLampNote;
 
 constexpr std::uint8_t kSysExStart = 0xF0;
 constexpr std::uint8_t kSysExEnd = 0xF7;
@@ -30,63 +33,10 @@ enum Command : std::uint8_t {
     kVersionReply = 0x14,
 };
 
-enum Kind : std::uint16_t {
-    kAssignmentDisplayKind = 6,
-    kTimeDisplayKind = 4,
-    kTimeFormatKind = 5,
-    kJogKind = 8,
-    kFaderKind = 9,
-    kVPotKind = 10,
-    kMeterKind = 96,
-    kOverloadKind = 177,
-    kLcdKind = 185,
-    kLcdRowsKind = 1,
-    kTransportKind = 193,
-};
-
-constexpr std::uint8_t kSmpteLampNote = 0x71;
-constexpr std::uint8_t kBeatsLampNote = 0x72;
 constexpr std::uint8_t kJogController = 0x3C;
 constexpr int kMeterOverload = 14;
 constexpr int kMeterOverloadCleared = 15;
 constexpr int kMeterLevels = 12;
-
-struct Button {
-    std::uint16_t kind;
-    std::int32_t index;
-};
-
-// The DAW's lamp notes as the remote's buttons; the lamps of the time format
-// are handled apart because they report a combined state.
-std::optional<Button> buttonForNote(std::uint8_t n)
-{
-    static constexpr std::uint16_t kStripKinds[] = {15, 14, 13, 17, 19};  // arm, solo, mute, select, V-Pot press
-    static constexpr std::uint16_t kAssignmentKinds[] = {111, 112, 110, 113, 114, 115};
-    static constexpr std::uint16_t kAutomationKinds[] = {58, 61, 62, 59, 60};
-    if (n <= 0x27)
-        return Button{kStripKinds[n >> 3], n & 7};
-    if (n <= 0x2D)
-        return Button{kAssignmentKinds[n - 0x28], 0};
-    if (n <= 0x33)
-        return Button{static_cast<std::uint16_t>(n - 18), 0};
-    if (n <= 0x45)
-        return std::nullopt;
-    if (n <= 0x49)
-        return Button{static_cast<std::uint16_t>(n - 18), 0};
-    if (n <= 0x4E)
-        return Button{kAutomationKinds[n - 0x4A], 0};
-    if (n <= 0x53)
-        return Button{static_cast<std::uint16_t>(n - 16), 0};
-    if (n <= 0x5A)
-        return Button{static_cast<std::uint16_t>(n - 14), 0};
-    if (n <= 0x5F)
-        return Button{kTransportKind, n - 0x5B};
-    if (n == 0x64 || n == 0x65)
-        return Button{static_cast<std::uint16_t>(n - 9), 0};
-    if (n == 0x73 || n == 0x74)
-        return Button{static_cast<std::uint16_t>(n + 93), 0};
-    return std::nullopt;
-}
 
 // Seven-segment code to ASCII; bit 6 is the character's decimal point.
 char segmentCharacter(std::uint8_t code)
@@ -96,11 +46,38 @@ char segmentCharacter(std::uint8_t code)
     return static_cast<char>((code & 0x40) ? ascii | 0x80 : ascii);
 }
 
-// Rows end early at their first zero byte.
-std::string lcdText(const std::uint8_t* from, std::size_t count)
+// Seven-segment characters to text. message[0] selects the form: a
+// controller number (bit 6 set: one character in message[1]) or a SysEx
+// command (characters up to F7, at most ten).
+void decodeSegmentDisplay(std::span<const std::uint8_t> message, MessageRecord& record)
 {
-    const std::uint8_t* end = std::find(from, from + count, 0);
-    return std::string(from, end);
+    if (message.empty())
+        return;
+    std::span<const std::uint8_t> characters;
+    if (message[0] & 0x40) {
+        if (message.size() < 2)
+            return;
+        characters = message.subspan(1, 1);
+        // Controller 0x49 is the leftmost of the ten timecode positions.
+        record.index = (-7 - message[0]) & 0x0F;
+    } else {
+        const auto afterSelector = message.subspan(1);
+        const auto end = std::find(afterSelector.begin(), afterSelector.end(), kSysExEnd);
+        const auto count = std::min<std::size_t>(static_cast<std::size_t>(end - afterSelector.begin()), 10);
+        characters = afterSelector.first(count);
+        record.index = 10 - static_cast<std::int32_t>(count);
+    }
+    // The DAW sends the rightmost character first.
+    record.text.clear();
+    for (auto c = characters.rbegin(); c != characters.rend(); ++c)
+        record.text.push_back(segmentCharacter(*c));
+}
+
+// F0 00 00 66 14 00 ... F7: the header exactly, not only the command byte.
+bool isOwnDeviceQuery(std::span<const std::uint8_t> message)
+{
+    return message.size() > kCommandAt && std::equal(std::begin(kHeader), std::end(kHeader), message.begin()) &&
+           message[kCommandAt] == kDeviceQuery && message.back() == kSysExEnd;
 }
 
 int mackieStep(float value) { return isPositive(value) ? stepMagnitude(value) : stepMagnitude(value) | kStepSignBit; }
@@ -123,11 +100,11 @@ MessageRecord HostProtocolMC::fromHostMidi(const std::uint8_t* bytes, std::int32
         const int strip = (message[1] >> 4) & 7;
         const int level = message[1] & 0x0F;
         if (level <= kMeterLevels)
-            return MessageRecord::number(kMeterKind, strip, static_cast<float>(level) / kMeterLevels);
+            return MessageRecord::number(kFirstMeterKind, strip, static_cast<float>(level) / kMeterLevels);
         if (level == kMeterOverload)
-            return MessageRecord::number(kOverloadKind, strip, 1.0f);
+            return MessageRecord::number(kFirstClipKind, strip, 1.0f);
         if (level == kMeterOverloadCleared)
-            return MessageRecord::number(kOverloadKind, strip, 0.0f);
+            return MessageRecord::number(kFirstClipKind, strip, 0.0f);
         return MessageRecord::nothing();
     }
     if (status >= 0xE0 && status <= 0xE8 && message.size() >= 3) {
@@ -145,17 +122,22 @@ MessageRecord HostProtocolMC::fromSysEx(std::span<const std::uint8_t> message)
     const auto fromCommand = message.subspan(kCommandAt);
     switch (message[kCommandAt]) {
     case kDeviceQuery:
-        onDeviceQuery();
+        // The DAW asks once per connection of its surface ports. Answering
+        // with the introduction the selection sends wakes a DAW wired after the
+        // remote chose this protocol. Queries for other devices (the DAW asks
+        // for extenders and other models too) are not ours to answer.
+        if (isOwnDeviceQuery(message))
+            sendDeviceQueryReply();
         break;
     case kHostConnectionReply:
         sendConnectionReply(true);
         break;
     case kTimecodeDisplay:
         record.kind = kTimeDisplayKind;
-        decodeSegmentDisplay(fromCommand.data(), static_cast<std::int32_t>(fromCommand.size()), record);
+        decodeSegmentDisplay(fromCommand, record);
         break;
     case kAssignmentDisplay:
-        decodeSegmentDisplay(fromCommand.data(), static_cast<std::int32_t>(fromCommand.size()), record);
+        decodeSegmentDisplay(fromCommand, record);
         record.kind = kAssignmentDisplayKind;
         break;
     case kLcd:
@@ -181,7 +163,7 @@ MessageRecord HostProtocolMC::fromNoteOn(std::uint8_t note, std::uint8_t velocit
     const bool lit = velocity > 0;
     if (note == kSmpteLampNote || note == kBeatsLampNote)
         return timeFormatLamp(note, lit);
-    const auto button = buttonForNote(note);
+    const auto button = mackie::buttonForNote(note);
     if (!button)
         return MessageRecord::nothing();
     return MessageRecord::number(button->kind, button->index, lit ? 1.0f : 0.0f);
@@ -206,11 +188,11 @@ MessageRecord HostProtocolMC::fromControlChange(std::uint8_t status, std::uint8_
     } else if (controller >= 0x40 && controller <= 0x49) {
         const std::uint8_t digit[] = {controller, data};
         record.kind = kTimeDisplayKind;
-        decodeSegmentDisplay(digit, 2, record);
+        decodeSegmentDisplay(digit, record);
     } else if (controller == 0x4A || controller == 0x4B) {
         // The assignment display's decimal points are not shown.
         const std::uint8_t digit[] = {static_cast<std::uint8_t>(controller - 10), static_cast<std::uint8_t>(data & 0x3F)};
-        decodeSegmentDisplay(digit, 2, record);
+        decodeSegmentDisplay(digit, record);
         record.kind = kAssignmentDisplayKind;
         record.index = controller == 0x4A ? 1 : 0;
     }
@@ -234,113 +216,20 @@ int HostProtocolMC::toHost(MessageRecord record)
     case kVPotKind:
         writeChannelMessage(0, 0xB0, offsetDataByte(0x10, record.index), mackieStep(record.value));
         break;
-    case 12: case 13: case 14: case 15: case 17: case 19:
-        writeNote(noteForKind(record.kind, record.index), record.value);
-        break;
     case kHostSelectionKind:
         sendDeviceQueryReply();
         break;
-    case kTransportKind:
-        // transportNote's 0 means "no such button", not record arm on strip 1.
-        if (const int note = transportNote(record.kind, record.index); note != 0)
-            writeNote(note, record.value);
-        break;
     default:
-        writeNote(noteForKind(record.kind, 0), record.value);
+        if (const auto note = mackie::noteForButton(record.kind, record.index))
+            writeNote(*note, record.value);
         break;
     }
     return 1;
 }
 
-// Notes outside 0..127 (strip indexes no surface has, kinds without a button)
-// are not written: writeChannelMessage drops them.
 void HostProtocolMC::writeNote(int note, float value)
 {
     writeChannelMessage(0, 0x90, note, isPositive(value) ? 0x7F : 0x00);
-}
-
-int HostProtocolMC::noteForKind(std::uint16_t kind, std::int32_t index)
-{
-    static constexpr int kAutomationNotes[] = {0x4A, 0x4D, 0x4E, 0x4B, 0x4C};
-    static constexpr int kAssignmentNotes[] = {0x2A, 0x28, 0x29, 0x2B, 0x2C, 0x2D};
-    switch (kind) {
-    case 12: return offsetDataByte(0x68, index);  // fader touch
-    case 13: return offsetDataByte(0x10, index);
-    case 14: return offsetDataByte(0x08, index);
-    case 15: return offsetDataByte(0x00, index);
-    case 17: return offsetDataByte(0x18, index);
-    case 19: return offsetDataByte(0x20, index);
-    default: break;
-    }
-    if (kind >= 28 && kind <= 55)
-        return kind + 18;
-    if (kind >= 58 && kind <= 62)
-        return kAutomationNotes[kind - 58];
-    if (kind >= 63 && kind <= 67)
-        return kind + 16;
-    if (kind >= 70 && kind <= 76)
-        return kind + 14;
-    if (kind >= 87 && kind <= 92)
-        return kind + 9;
-    if (kind == 94 || kind == 95)
-        return kind + 8;
-    if (kind >= 110 && kind <= 115)
-        return kAssignmentNotes[kind - 110];
-    return (kind + 18) % 256;
-}
-
-int HostProtocolMC::transportNote(std::uint16_t, std::int32_t index)
-{
-    return (index >= 0 && index <= 4) ? 91 + index : 0;
-}
-
-void HostProtocolMC::decodeSegmentDisplay(const std::uint8_t* bytes, std::int32_t length, MessageRecord& record)
-{
-    const auto message = messageBytes(bytes, length);
-    if (message.empty())
-        return;
-    std::span<const std::uint8_t> characters;
-    if (message[0] & 0x40) {
-        if (message.size() < 2)
-            return;
-        characters = message.subspan(1, 1);
-        // Controller 0x49 is the leftmost of the ten timecode positions.
-        record.index = (-7 - message[0]) & 0x0F;
-    } else {
-        const auto afterSelector = message.subspan(1);
-        const auto end = std::find(afterSelector.begin(), afterSelector.end(), kSysExEnd);
-        const auto count = std::min<std::size_t>(static_cast<std::size_t>(end - afterSelector.begin()), 10);
-        characters = afterSelector.first(count);
-        record.index = 10 - static_cast<std::int32_t>(count);
-    }
-    // The DAW sends the rightmost character first.
-    record.text.clear();
-    for (auto c = characters.rbegin(); c != characters.rend(); ++c)
-        record.text.push_back(segmentCharacter(*c));
-}
-
-void HostProtocolMC::decodeLcd(const std::uint8_t* bytes, std::int32_t length, MessageRecord& record)
-{
-    const auto message = messageBytes(bytes, length);
-    if (message.empty())
-        return;
-    const std::size_t position = message[0];
-    const std::size_t count = message.size() - 1;
-    if (position < kLcdLength) {
-        const std::size_t fitting = std::min(count, kLcdLength - position);
-        std::copy_n(message.begin() + 1, fitting, lcd.begin() + position);
-    }
-    record.kind = kLcdRowsKind;
-    if (position >= kLcdRowLength) {
-        record.index = 0;
-        record.text = lcdText(lcd.data() + kLcdRowLength, kLcdRowLength);
-    } else if (position + count >= kLcdRowLength) {  // reaches the last position of row 1 or beyond
-        record.index = 2;
-        record.text = lcdText(lcd.data(), kLcdLength);
-    } else {
-        record.index = 1;
-        record.text = lcdText(lcd.data(), kLcdRowLength);
-    }
 }
 
 void HostProtocolMC::sendDeviceQueryReply()

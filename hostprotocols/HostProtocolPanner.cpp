@@ -14,22 +14,45 @@ constexpr int kPannerStatus = 0xBE;  // control change, channel 15
 constexpr int kLampOnController = 0x00;
 constexpr int kLampOffController = 0x01;
 
-// Lamp number n on the DAW side is kind kLampKinds[n]; lamp 6 does not exist
-// and lamp 9 only goes towards the DAW.
-constexpr std::uint16_t kLampKinds[] = {2001, 2003, 2005, 2006, 2002, 2004, 0, 2007, 2008, 2009};
-constexpr std::size_t kLampsFromDaw = 9;
+// How a kind's value becomes the message's data byte.
+enum class Shape : std::uint8_t {
+    Lamp,   // on or off: controller 0 or 1, the lamp number as data
+    Level,  // 0..1 as seven bits, on its own controller
+    Step,   // signed steps, on its own controller
+};
 
-constexpr std::uint16_t kFirstLampKind = 2001;   // 2001-2009: lamps on or off
-constexpr std::uint16_t kFirstLevelKind = 2010;   // 2010-2012: 0..1 levels
-constexpr std::uint16_t kFirstStepKind = 2013;    // 2013-2017: signed steps
-constexpr std::uint16_t kLastKind = 2017;
-constexpr int kLevelControllers[] = {0x02, 0x03, 0x04};
-constexpr int kStepControllers[] = {0x10, 0x13, 0x11, 0x12, 0x14};
+struct Control {
+    std::uint16_t kind;
+    Shape shape;
+    int number;            // the lamp, or the controller
+    bool toDawOnly = false;  // a lamp the DAW never lights
+};
 
-int lampForKind(std::uint16_t kind)
+constexpr Control kTable[] = {
+    {2001, Shape::Lamp, 0}, {2002, Shape::Lamp, 4}, {2003, Shape::Lamp, 1}, {2004, Shape::Lamp, 5},
+    {2005, Shape::Lamp, 2}, {2006, Shape::Lamp, 3}, {2007, Shape::Lamp, 7}, {2008, Shape::Lamp, 8},
+    {2009, Shape::Lamp, 9, true},
+    {2010, Shape::Level, 0x02}, {2011, Shape::Level, 0x03}, {2012, Shape::Level, 0x04},
+    {2013, Shape::Step, 0x10}, {2014, Shape::Step, 0x13}, {2015, Shape::Step, 0x11}, {2016, Shape::Step, 0x12},
+    {2017, Shape::Step, 0x14},
+};
+
+// Kind 2013 moves kind 2014's control along with its own.
+constexpr std::uint16_t kCoupledStepKind = 2013;
+constexpr int kCoupledController = 0x13;
+
+const Control* controlForKind(std::uint16_t kind)
 {
-    const auto* found = std::find(std::begin(kLampKinds), std::end(kLampKinds), kind);
-    return found == std::end(kLampKinds) ? -1 : static_cast<int>(found - std::begin(kLampKinds));
+    const auto* found = std::find_if(std::begin(kTable), std::end(kTable), [&](const Control& c) { return c.kind == kind; });
+    return found == std::end(kTable) ? nullptr : found;
+}
+
+std::uint16_t kindForLamp(int lamp)
+{
+    for (const Control& c : kTable)
+        if (c.shape == Shape::Lamp && !c.toDawOnly && c.number == lamp)
+            return c.kind;
+    return kNothingKind;
 }
 
 int pannerStep(float value)
@@ -45,35 +68,33 @@ MessageRecord HostProtocolPanner::fromHostMidi(const std::uint8_t* bytes, std::i
     const auto message = messageBytes(bytes, length);
     if (message.size() < 3 || (message[0] & 0xF0) != 0xB0)
         return record;
-    const std::uint8_t controller = message[1];
-    const std::uint8_t lamp = message[2];
-    if (controller == kLampOnController)
+    if (message[1] == kLampOnController)
         record.value = 1.0f;
-    if (lamp < kLampsFromDaw && kLampKinds[lamp] != 0)
-        record.kind = kLampKinds[lamp];
+    record.kind = kindForLamp(message[2]);
     return record;
 }
 
 int HostProtocolPanner::toHost(MessageRecord record)
 {
-    const std::uint16_t kind = record.kind;
-    if (kind < kFirstLampKind || kind > kLastKind)
+    const Control* control = controlForKind(record.kind);
+    if (!control)
         return 0;
     if (record.index < 0 || record.index >= kInstances)
         return 1;
     const std::int32_t port = record.index;
-    if (kind < kFirstLevelKind) {
-        const int controller = record.value == 0.0f ? kLampOffController : kLampOnController;
-        writeChannelMessage(port, kPannerStatus, controller, lampForKind(kind));
-    } else if (kind < kFirstStepKind) {
-        writeChannelMessage(port, kPannerStatus, kLevelControllers[kind - kFirstLevelKind],
-                            sevenBitFraction(record.value));
-    } else {
-        const int step = pannerStep(record.value);
-        writeChannelMessage(port, kPannerStatus, kStepControllers[kind - kFirstStepKind], step);
-        // Kind 2013 moves kind 2014's control (0x13) along with its own.
-        if (kind == kFirstStepKind)
-            writeChannelMessage(port, kPannerStatus, kStepControllers[1], step);
+    switch (control->shape) {
+    case Shape::Lamp:
+        writeChannelMessage(port, kPannerStatus, record.value == 0.0f ? kLampOffController : kLampOnController,
+                            control->number);
+        break;
+    case Shape::Level:
+        writeChannelMessage(port, kPannerStatus, control->number, sevenBitFraction(record.value));
+        break;
+    case Shape::Step:
+        writeChannelMessage(port, kPannerStatus, control->number, pannerStep(record.value));
+        if (record.kind == kCoupledStepKind)
+            writeChannelMessage(port, kPannerStatus, kCoupledController, pannerStep(record.value));
+        break;
     }
     return 1;
 }

@@ -19,9 +19,6 @@ public:
     // other than the two instances write nothing: any other port offset
     // would reach ports the panner does not own.
     int toHost(MessageRecord record) override;
-
-    // Reserved for plug-ins that report two values at once; nothing calls it yet.
-    virtual void pannerHook(std::int32_t, std::int32_t) {}
 };
 
 }  // namespace corvello

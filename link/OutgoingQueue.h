@@ -36,8 +36,6 @@ public:
 
     static constexpr std::size_t kRecordsPerCycle = 4;
     static constexpr std::chrono::milliseconds kCyclePeriod{10};
-    static constexpr std::uint16_t kFirstMeterKind = 96;
-    static constexpr std::uint16_t kLastMeterKind = 103;
 
     // `target` is not owned and must outlive the queue; null drops everything.
     // `now` paces the budget (tests pass a clock they move by hand).
@@ -50,8 +48,6 @@ public:
     // Stops and joins the worker; what is still queued stays unsent and later
     // records are dropped. The owning node calls it before closing its sockets.
     void stop();
-
-    static bool isMeterKind(std::uint16_t kind) { return kind >= kFirstMeterKind && kind <= kLastMeterKind; }
 
 private:
     void work();

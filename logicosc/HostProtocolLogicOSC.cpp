@@ -4,20 +4,10 @@
 #include <chrono>
 
 #include "logicosc/FixedText.h"
+#include "logicosc/LogicOscWords.h"
 #include "logicosc/OscReception.h"
 
 namespace corvello {
-
-namespace {
-
-constexpr std::uint16_t kKnobKind = 10;
-constexpr std::uint16_t kSendMuteKind = 19;
-constexpr std::uint16_t kSendNameKind = 205;
-constexpr std::uint16_t kModeLampKind = 204;
-constexpr std::uint16_t kTimeFormatLampKind = 5;
-constexpr std::uint16_t kTimeDisplayKind = 4;
-
-}  // namespace
 
 std::uint32_t HostProtocolLogicOSC::steadyMilliseconds()
 {
@@ -74,18 +64,18 @@ void HostProtocolLogicOSC::refresh()
         if (isSendMode()) {
             const int slot = mode_ - 1;
             const float muted = sendMute_[slot][strip] ? 1.0f : 0.0f;
-            sendToRemote(MessageRecord::number(kKnobKind, strip, sendLevel_[slot][strip] + kSendKnobBase));
-            sendToRemote(MessageRecord::number(kSendMuteKind, strip, muted));
+            sendToRemote(MessageRecord::number(kVPotKind, strip, sendLevel_[slot][strip] + kSendKnobBase));
+            sendToRemote(MessageRecord::number(kVPotPressKind, strip, muted));
             std::string_view name = textOf(sendName_[slot][strip]);
             sendToRemote({kSendNameKind, strip, muted, std::string(name.empty() ? " " : name), 0});
         } else {
-            sendToRemote(MessageRecord::number(kKnobKind, strip, pan_[strip] + kPanKnobBase));
-            sendToRemote(MessageRecord::number(kSendMuteKind, strip, 1.0f));
+            sendToRemote(MessageRecord::number(kVPotKind, strip, pan_[strip] + kPanKnobBase));
+            sendToRemote(MessageRecord::number(kVPotPressKind, strip, 1.0f));
         }
     }
     for (int lamp = 0; lamp <= kSendSlots; ++lamp)
         sendToRemote(MessageRecord::number(kModeLampKind, lamp, lamp == mode_ ? 1.0f : 0.0f));
-    sendToRemote(MessageRecord::number(kTimeFormatLampKind, 8, displayMode_ == 1 ? 1.0f : 2.0f));
+    sendToRemote(MessageRecord::number(kTimeFormatKind, 8, displayMode_ == 1 ? 1.0f : 2.0f));
 }
 
 bool HostProtocolLogicOSC::displayAllowed() const
@@ -150,7 +140,7 @@ void HostProtocolLogicOSC::showTimeDisplay()
 void HostProtocolLogicOSC::switchDisplay(std::int32_t displayMode)
 {
     displayMode_ = displayMode;
-    sendToRemote(MessageRecord::number(kTimeFormatLampKind, 8, displayMode == 1 ? 1.0f : 2.0f));
+    sendToRemote(MessageRecord::number(kTimeFormatKind, 8, displayMode == 1 ? 1.0f : 2.0f));
     showTimeDisplay();
 }
 

@@ -15,6 +15,7 @@
 #include <functional>
 #include <mutex>
 #include <optional>
+#include <span>
 #include <string_view>
 
 #include "logicosc/FixedText.h"
@@ -45,17 +46,23 @@ public:
     static constexpr float kPanKnobBase = 51010.0f;
     static constexpr float kSendKnobBase = 51020.0f;
 
+    // The vocabulary's own types (logicosc/LogicOscWords.h): a message from
+    // the DAW as the words read it, and one word.
+    struct Incoming;
+    struct Word;
+
 private:
     using Display = std::array<char, 10>;
 
-    struct Incoming;
-    struct Rule;
 
     // The OSC output opened for the DAW (see logicosc/OscReception.h).
     void openForDaw();
     void resetState();
     void refresh();
-    MessageRecord applyRule(const Incoming& in);
+    // The vocabulary, both directions in one table (LogicOscVocabulary.cpp).
+    static std::span<const Word> vocabulary();
+    MessageRecord applyWord(const Incoming& in);
+    const Word* wordFor(const MessageRecord& record) const;
     void translateToHost(const MessageRecord& record);
     void sendButton(const MessageRecord& record);
     void switchDisplay(std::int32_t displayMode);

@@ -109,6 +109,14 @@ TEST(MackieControlHandshake, RepliesByteForByte)
     // the selection wakes up on it); its host connection reply is confirmed.
     EXPECT_TRUE(mc.fromHost({0xF0, 0x00, 0x00, 0x66, 0x14, 0x00, 0xF7}).isNothing());
     EXPECT_EQ(mc.node.take(), Writes{at0(kDeviceQueryReply)});
+    // Queries for extenders and other models, another maker's command 00, or
+    // a message cut short are not answered.
+    for (const Bytes& other : {Bytes{0xF0, 0x00, 0x00, 0x66, 0x15, 0x00, 0xF7}, Bytes{0xF0, 0x00, 0x00, 0x66, 0x10, 0x00, 0xF7},
+                               Bytes{0xF0, 0x00, 0x00, 0x66, 0x11, 0x00, 0xF7}, Bytes{0xF0, 0x00, 0x00, 0x67, 0x14, 0x00, 0xF7},
+                               Bytes{0xF0, 0x7F, 0x00, 0x66, 0x14, 0x00, 0xF7}, Bytes{0xF0, 0x00, 0x00, 0x66, 0x14, 0x00}}) {
+        EXPECT_TRUE(mc.fromHost(other).isNothing());
+        EXPECT_TRUE(mc.node.take().empty()) << testing::PrintToString(other);
+    }
     EXPECT_TRUE(mc.fromHost({0xF0, 0x00, 0x00, 0x66, 0x14, 0x02, 1, 2, 3, 4, 5, 6, 7, 9, 9, 9, 9, 0xF7}).isNothing());
     EXPECT_EQ(mc.node.take(), Writes{at0({0xF0, 0x00, 0x00, 0x66, 0x14, 0x03, 1, 2, 3, 4, 5, 6, 7, 0xF7})});
 
@@ -199,48 +207,6 @@ TEST(MackieControlToDaw, ButtonsTheDawLightsMapBackToTheirNotes)
         mc.protocol.toHost(lamp);
         EXPECT_EQ(mc.node.take(), Writes{at0({0x90, static_cast<std::uint8_t>(note), 0x7F})}) << "note " << note;
     }
-}
-
-TEST(MackieControlLcd, WritesRowsAndReportsWhatWasTouched)
-{
-    HostProtocolMC mc;
-    MessageRecord record;
-    const std::string row(56, '-');
-
-    const Bytes first = {0, 'A', 'B'};
-    mc.decodeLcd(first.data(), 3, record);
-    EXPECT_EQ(record, text(1, 1, "AB"));
-
-    const Bytes second = {56, 'X'};
-    mc.decodeLcd(second.data(), 2, record);
-    EXPECT_EQ(record, text(1, 0, "X"));
-
-    Bytes fullRow;
-    fullRow.reserve(1 + row.size());
-    fullRow.push_back(0);
-    fullRow.insert(fullRow.end(), row.begin(), row.end());
-    mc.decodeLcd(fullRow.data(), static_cast<std::int32_t>(fullRow.size()), record);
-    EXPECT_EQ(record, text(1, 2, row + "X"));
-}
-
-TEST(MackieControlLcd, ClipsWritesAtTheEndOfTheDisplay)
-{
-    HostProtocolMC mc;
-    MessageRecord record;
-    Bytes secondRow = {56};
-    secondRow.insert(secondRow.end(), 56, '-');
-    mc.decodeLcd(secondRow.data(), static_cast<std::int32_t>(secondRow.size()), record);
-
-    Bytes overrun = {100};
-    overrun.insert(overrun.end(), 40, 'z');
-    mc.decodeLcd(overrun.data(), static_cast<std::int32_t>(overrun.size()), record);
-    EXPECT_EQ(record, text(1, 0, std::string(44, '-') + std::string(12, 'z')));
-    EXPECT_EQ(mc.timeFormatLeds, 0u);  // the field after the display is untouched
-
-    const Bytes beyond = {200, 'q'};
-    mc.decodeLcd(beyond.data(), 2, record);
-    EXPECT_EQ(std::count(mc.lcd.begin(), mc.lcd.end(), 'q'), 0);
-    EXPECT_EQ(mc.timeFormatLeds, 0u);
 }
 
 }  // namespace
