@@ -85,13 +85,13 @@ bool openAllPipes(ClientState& s)
     for (std::uint32_t i = 0; i < portRecordCount(); ++i) {
         PortRecord& record = s.records[i];
         const std::lock_guard lock(record.pipeMutex);
-        if (record.pipe != kInvalidPipe)
+        if (record.pipe != kNoVirtMidiClient)
             continue;
-        int error = 0;
-        const PipeHandle pipe = openPortPipe(portList()[i], error);
-        if (pipe == kInvalidPipe) {
-            trace("the pipe of port %u (\"%s\") cannot be opened (error %d)", i,
-                  portList()[i].c_str(), error);
+        std::string error;
+        const VirtMidiClientHandle pipe = virtMidiConnect(portList()[i], error);
+        if (pipe == kNoVirtMidiClient) {
+            trace("the pipe of port %u (\"%s\") cannot be opened: %s", i, portList()[i].c_str(),
+                  error.c_str());
             return false;
         }
         record.pipe = pipe;
@@ -105,8 +105,8 @@ void closeAllPipes(ClientState& s)
     for (std::uint32_t i = 0; i < portRecordCount(); ++i) {
         PortRecord& record = s.records[i];
         const std::lock_guard lock(record.pipeMutex);
-        closePortPipe(record.pipe);
-        record.pipe = kInvalidPipe;
+        virtMidiClose(record.pipe);
+        record.pipe = kNoVirtMidiClient;
     }
 }
 
@@ -163,7 +163,7 @@ void clientClose()
 bool clientWrite(PortRecord& record, const std::uint8_t* bytes, std::size_t count)
 {
     const std::lock_guard lock(record.pipeMutex);
-    return record.pipe != kInvalidPipe && writePortPipe(record.pipe, bytes, count);
+    return record.pipe != kNoVirtMidiClient && virtMidiWrite(record.pipe, bytes, count);
 }
 
 void clientMessageReceived(PortRecord& record, std::size_t count)
@@ -175,8 +175,8 @@ void resetPort(PortRecord& record)
 {
     {
         const std::lock_guard lock(record.pipeMutex);
-        closePortPipe(record.pipe);
-        record.pipe = kInvalidPipe;
+        virtMidiClose(record.pipe);
+        record.pipe = kNoVirtMidiClient;
     }
     record.parser.reset();
     record.input.queue.clear();
@@ -187,14 +187,14 @@ void resetPort(PortRecord& record)
 bool reopenPort(PortRecord& record)
 {
     const std::lock_guard lock(record.pipeMutex);
-    closePortPipe(record.pipe);
-    int error = 0;
-    record.pipe = openPortPipe(portList()[record.index], error);
+    virtMidiClose(record.pipe);
+    std::string error;
+    record.pipe = virtMidiConnect(portList()[record.index], error);
     record.parser.reset();
-    if (record.pipe == kInvalidPipe)
-        trace("the pipe of port %u (\"%s\") cannot be reopened (error %d)", record.index,
-              portList()[record.index].c_str(), error);
-    return record.pipe != kInvalidPipe;
+    if (record.pipe == kNoVirtMidiClient)
+        trace("the pipe of port %u (\"%s\") cannot be reopened: %s", record.index,
+              portList()[record.index].c_str(), error.c_str());
+    return record.pipe != kNoVirtMidiClient;
 }
 
 }  // namespace corvello

@@ -40,7 +40,7 @@ bool clientOpen();
 void clientClose();
 
 // Writes the bytes as one pipe message; false when the port is not connected
-// or the write failed.
+// or the server did not take them (see virtMidiWrite: the wait is bounded).
 bool clientWrite(PortRecord& record, const std::uint8_t* bytes, std::size_t count);
 
 // For the read thread: a message arrived, or the pipe broke (the server went

@@ -4,7 +4,7 @@
 
 #include "driver/MidiHeaderQueue.h"
 #include "driver/MidiStreamParser.h"
-#include "driver/PipeTransport.h"
+#include "virtmidi/virtmidiclient.h"
 #include "driver/WinMMAbi.h"
 #include "virtmidi/virtmidiprotocol.h"
 
@@ -62,7 +62,7 @@ struct PortRecord {
 
     // Guards `pipe`: a write never runs on a handle being closed.
     std::mutex pipeMutex;
-    PipeHandle pipe = kInvalidPipe;
+    VirtMidiClientHandle pipe = kNoVirtMidiClient;
 
     // Owned by the read thread while it runs.
     std::uint8_t readBuffer[virtMidiClientReadSize] = {};

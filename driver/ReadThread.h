@@ -1,8 +1,8 @@
 #pragma once
 // The one thread per process that keeps a read outstanding on every connected
 // pipe and runs the input path for what arrives. Windows: overlapped reads
-// with completion routines during an alertable wait. POSIX: poll and recv,
-// MSG_TRUNC telling an oversize message.
+// (ReadFileEx on the client handles) with completion routines during an
+// alertable wait. POSIX: poll, then virtMidiRead on the readable sockets.
 
 #include "driver/PortRecord.h"
 

@@ -9,7 +9,7 @@
 #include <fcntl.h>
 #include <mutex>
 #include <poll.h>
-#include <sys/socket.h>
+#include <string>
 #include <thread>
 #include <unistd.h>
 #include <vector>
@@ -101,7 +101,7 @@ void ReadThread::Impl::run(PortRecord* records, std::uint32_t count)
         for (std::uint32_t i = 0; i < count; ++i) {
             // Only this thread and clientClose (after stopping it) change pipes
             // while the thread runs, so this read needs no lock.
-            if (records[i].pipe != kInvalidPipe) {
+            if (records[i].pipe != kNoVirtMidiClient) {
                 polled.push_back(pollfd{static_cast<int>(records[i].pipe), POLLIN, 0});
                 polledRecords.push_back(&records[i]);
             }
@@ -120,22 +120,17 @@ void ReadThread::Impl::run(PortRecord* records, std::uint32_t count)
     signalDone();
 }
 
-// One message per recv. MSG_TRUNC reports the message's real length, so one
-// longer than the buffer shows as a failed read, like an empty one.
+// poll() said the socket is readable, so the read does not wait. A failed
+// read, an empty message or one over the buffer ends the connection.
 void ReadThread::Impl::readPort(PortRecord& record)
 {
-    ssize_t received;
-    do {
-        received = recv(static_cast<int>(record.pipe), record.readBuffer, sizeof record.readBuffer,
-                        MSG_TRUNC | MSG_DONTWAIT);
-    } while (received < 0 && errno == EINTR);
-    if (received < 0 && errno == EAGAIN)
-        return;
-    if (received <= 0 || static_cast<std::size_t>(received) > sizeof record.readBuffer) {
-        resetPort(record);
+    std::string endReason;
+    if (const auto received = virtMidiRead(record.pipe, record.readBuffer, endReason)) {
+        clientMessageReceived(record, *received);
         return;
     }
-    clientMessageReceived(record, static_cast<std::size_t>(received));
+    trace("port %u: %s; the port is cut off", record.index, endReason.c_str());
+    resetPort(record);
 }
 
 void ReadThread::Impl::signalDone()

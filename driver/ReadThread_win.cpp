@@ -126,7 +126,7 @@ DWORD ReadThread::Impl::run()
     while (WaitForSingleObjectEx(stopEvent, INFINITE, TRUE) == WAIT_IO_COMPLETION) {
     }
     for (std::uint32_t i = 0; i < count; ++i)
-        if (records[i].pipe != kInvalidPipe)
+        if (records[i].pipe != kNoVirtMidiClient)
             CancelIo(reinterpret_cast<HANDLE>(records[i].pipe));
     SetEvent(doneEvent);
     return 0;
@@ -152,6 +152,11 @@ VOID CALLBACK ReadThread::Impl::readCompleted(DWORD error, DWORD bytes, LPOVERLA
 {
     PendingRead& read = *reinterpret_cast<PendingRead*>(overlapped);
     if (error != ERROR_SUCCESS || bytes == 0) {
+        if (error == ERROR_SUCCESS)
+            trace("port %u: an empty message; the port is cut off", read.record->index);
+        else
+            trace("port %u: the read ended with error %lu; the port is cut off",
+                  read.record->index, static_cast<unsigned long>(error));
         resetPort(*read.record);
         return;
     }
