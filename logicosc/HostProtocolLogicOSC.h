@@ -54,7 +54,6 @@ public:
 private:
     using Display = std::array<char, 10>;
 
-
     // The OSC output opened for the DAW (see logicosc/OscReception.h).
     void openForDaw();
     void resetState();
@@ -64,7 +63,6 @@ private:
     MessageRecord applyWord(const Incoming& in);
     const Word* wordFor(const MessageRecord& record) const;
     void translateToHost(const MessageRecord& record);
-    void sendButton(const MessageRecord& record);
     void switchDisplay(std::int32_t displayMode);
 
     bool displayAllowed() const;
