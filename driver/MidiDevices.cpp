@@ -157,15 +157,22 @@ MMRESULT shortMessage(UINT deviceId, DWORD_PTR packed)
 // The checks a buffer handed to a device passes. An empty buffer is refused:
 // it would make an empty pipe message (which ends the connection) on output,
 // and could not take a byte on input.
-MMRESULT checkBuffer(UINT deviceId, MIDIHDR* header)
+MMRESULT checkBuffer(UINT deviceId, const MIDIHDR* header)
 {
     if (header == nullptr || header->dwBufferLength == 0)
         return MMSYSERR_INVALPARAM;
     if (!isKnownDevice(deviceId))
         return MMSYSERR_BADDEVICEID;
-    if (!(header->dwFlags & MHDR_PREPARED))
+    return MMSYSERR_NOERROR;
+}
+
+// An output buffer's flags are this thread's alone to read (input buffers'
+// are checked by their queue).
+MMRESULT checkOutputFlags(const MIDIHDR& header)
+{
+    if (!(header.dwFlags & MHDR_PREPARED))
         return MIDIERR_UNPREPARED;
-    if (header->dwFlags & MHDR_INQUEUE)
+    if (header.dwFlags & MHDR_INQUEUE)
         return MIDIERR_STILLPLAYING;
     return MMSYSERR_NOERROR;
 }
@@ -175,6 +182,8 @@ MMRESULT longMessage(UINT deviceId, DWORD_PTR param1, DWORD_PTR size)
 {
     MIDIHDR* header = headerOf(param1, size);
     if (const MMRESULT refused = checkBuffer(deviceId, header))
+        return refused;
+    if (const MMRESULT refused = checkOutputFlags(*header))
         return refused;
     header->dwFlags = (header->dwFlags & ~MHDR_DONE) | MHDR_INQUEUE;
     PortRecord& record = portRecord(deviceId);
@@ -192,7 +201,7 @@ MMRESULT addBuffer(UINT deviceId, DWORD_PTR param1, DWORD_PTR size)
     MIDIHDR* header = headerOf(param1, size);
     if (const MMRESULT refused = checkBuffer(deviceId, header))
         return refused;
-    return portRecord(deviceId).input.queue.add(header) ? MMSYSERR_NOERROR : MMSYSERR_INVALHANDLE;
+    return portRecord(deviceId).input.queue.add(header);
 }
 
 void handBack(PortSide& input, MIDIHDR* header)

@@ -19,17 +19,21 @@ bool MidiHeaderQueue::close()
     return true;
 }
 
-bool MidiHeaderQueue::add(MIDIHDR* header)
+MMRESULT MidiHeaderQueue::add(MIDIHDR* header)
 {
     const std::lock_guard lock(mutex_);
+    if (!(header->dwFlags & MHDR_PREPARED))
+        return MIDIERR_UNPREPARED;
+    if (header->dwFlags & MHDR_INQUEUE)
+        return MIDIERR_STILLPLAYING;
     if (!open_)
-        return false;
+        return MMSYSERR_INVALHANDLE;
     header->dwBytesRecorded = 0;
     header->lpNext = nullptr;
     std::memset(header->lpData, 0, header->dwBufferLength);
     header->dwFlags = (header->dwFlags & ~MHDR_DONE) | MHDR_INQUEUE;
     headers_.push_back(header);
-    return true;
+    return MMSYSERR_NOERROR;
 }
 
 MIDIHDR* MidiHeaderQueue::append(std::uint8_t byte, bool complete)

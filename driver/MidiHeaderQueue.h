@@ -29,9 +29,12 @@ public:
     bool close();
 
     // Empties the header (nothing recorded, buffer zeroed), marks it in queue
-    // and appends it. The caller has checked that its buffer has room. False,
-    // and the header untouched, while the queue is closed.
-    bool add(MIDIHDR* header);
+    // and appends it. The caller has checked that its buffer has room. Its
+    // flags are checked here, under the lock, since a reset on another thread
+    // writes the flags of queued headers: MIDIERR_UNPREPARED, or
+    // MIDIERR_STILLPLAYING when it is queued already, or
+    // MMSYSERR_INVALHANDLE while the queue is closed, the header untouched.
+    MMRESULT add(MIDIHDR* header);
 
     // Stores the byte in the front buffer. When that fills the buffer, or
     // `complete` is set, the header leaves the queue marked done and is
