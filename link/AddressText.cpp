@@ -8,6 +8,9 @@ namespace corvello::net {
 
 bool parseNumericAddress(const std::string& text, std::array<std::uint8_t, 16>& ipv6Form)
 {
+    // The system reads up to the first NUL; what follows it would go unjudged.
+    if (text.find('\0') != std::string::npos)
+        return false;
     std::array<std::uint8_t, 4> v4{};
     if (systemParseAddress(false, text.c_str(), v4.data())) {
         ipv6Form = {0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0xFF, 0xFF};

@@ -100,6 +100,8 @@ TEST(SettingsFile, ReadsNameValueLinesWithCommentsAndNamesTheFaultyLine)
         EXPECT_EQ(fault, expected);
     }
     EXPECT_TRUE(parseSettings("", "corvello.conf", problem));
+    // The system's address reader stops at a NUL; the value must not.
+    EXPECT_FALSE(parseSettings(std::string("allow = 10.0.0.1\0junk", 22), "corvello.conf", problem));
 }
 
 TEST(Settings, TheCommandLineWinsAndItsAllowListReplacesTheFiles)
