@@ -3,6 +3,8 @@
 #include <fstream>
 #include <iterator>
 
+#include "platform/Log.h"
+
 namespace corvello {
 
 namespace {
@@ -89,6 +91,18 @@ std::optional<SettingValues> readSettingsFile(const std::filesystem::path& file,
         return std::nullopt;
     }
     return parseSettings(text, name, problem);
+}
+
+std::optional<Options> readOptions(const std::filesystem::path& file, const SettingValues& commandLine,
+                                   std::string& problem)
+{
+    std::vector<std::string> warnings;
+    const std::optional<SettingValues> fileValues = readSettingsFile(file, problem, warnings);
+    for (const std::string& warning : warnings)
+        log::warning("%s", warning.c_str());
+    if (!fileValues)
+        return std::nullopt;
+    return resolveOptions(*fileValues, commandLine);
 }
 
 }  // namespace corvello

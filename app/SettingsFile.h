@@ -43,4 +43,10 @@ FileTrust trustOf(const std::filesystem::path& file);
 std::optional<SettingValues> readSettingsFile(const std::filesystem::path& file, std::string& problem,
                                               std::vector<std::string>& warnings);
 
+// What the program runs with: the file's settings with the command line's
+// laid over them, and the file's doubts logged as warnings. Nothing, with
+// `problem` saying why, when the file is not taken.
+std::optional<Options> readOptions(const std::filesystem::path& file, const SettingValues& commandLine,
+                                   std::string& problem);
+
 }  // namespace corvello

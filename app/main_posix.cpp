@@ -62,17 +62,13 @@ int main(int argc, char** argv)
         std::printf("corvello %s\n", corvello::versionText().c_str());
         return 0;
     }
-    std::vector<std::string> warnings;
-    const auto fileValues = corvello::readSettingsFile(settingsFile, problem, warnings);
-    if (!fileValues) {
+    const auto options = corvello::readOptions(settingsFile, commandLine->values, problem);
+    if (!options) {
         corvello::log::error("corvello: %s", problem.c_str());
         return 2;
     }
-    for (const std::string& warning : warnings)
-        corvello::log::warning("corvello: %s", warning.c_str());
-    const corvello::Options options = corvello::resolveOptions(*fileValues, commandLine->values);
-    corvello::log::setVerbose(options.verbose);
-    if (options.noDesktop)
+    corvello::log::setVerbose(options->verbose);
+    if (options->noDesktop)
         corvello::desktopSettings().allowControl(false);
 
     const sigset_t exitSignals = blockExitSignals();
@@ -81,7 +77,7 @@ int main(int argc, char** argv)
     int exitCode = 0;
     {
         corvello::Program program;
-        const std::uint16_t port = program.start(options.link);
+        const std::uint16_t port = program.start(options->link);
         if (port == 0) {
             corvello::log::error("corvello: the remote link cannot listen; exiting");
             program.shutdown();

@@ -310,19 +310,17 @@ bool readOptions(corvello::Options& options, int& exitCode)
         exitCode = 0;
         return false;
     }
-    std::vector<std::string> warnings;
-    const auto fileValues =
-        commandLine ? corvello::readSettingsFile(settingsFile, problem, warnings) : std::nullopt;
-    if (!fileValues) {
+    std::optional<corvello::Options> read;
+    if (commandLine)
+        read = corvello::readOptions(settingsFile, commandLine->values, problem);
+    if (!read) {
         const std::string text = commandLine ? problem : problem + "\n" + corvello::usageLine();
         corvello::log::error("Corvello: %s", text.c_str());
         MessageBoxA(nullptr, text.c_str(), "Corvello", MB_OK | MB_ICONERROR);
         exitCode = 2;
         return false;
     }
-    for (const std::string& warning : warnings)
-        corvello::log::warning("Corvello: %s", warning.c_str());
-    options = corvello::resolveOptions(*fileValues, commandLine->values);
+    options = *read;
     return true;
 }
 
