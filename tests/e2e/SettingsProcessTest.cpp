@@ -116,5 +116,18 @@ TEST(SettingsProcess, HelpAndVersionPrintAndExitWithCodeZeroStartingNothing)
     }
 }
 
+// The MIDI server starts once, after everything it feeds is wired: one
+// "Ok=" line, and no second start that finds the first one's lock.
+TEST(StartUp, TheMidiServerStartsOnceAndSaysSo)
+{
+    CorvelloInstance corvello;
+    ASSERT_NE(corvello.port(), 0);
+    const auto& lines = corvello.startupLines();
+    EXPECT_EQ(std::count_if(lines.begin(), lines.end(), [](const std::string& l) { return l.find("Ok=") != std::string::npos; }), 1)
+        << ::testing::PrintToString(lines);
+    EXPECT_TRUE(anyContains(lines, "Ok=true")) << ::testing::PrintToString(lines);
+    EXPECT_FALSE(anyContains(lines, "already running")) << ::testing::PrintToString(lines);
+}
+
 }  // namespace
 }  // namespace corvello
