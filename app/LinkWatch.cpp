@@ -1,8 +1,7 @@
 #include "app/LinkWatch.h"
 
-#include <cstring>
-
 #include "core/HostSelection.h"
+#include "link/Socket.h"
 
 namespace corvello {
 
@@ -15,18 +14,17 @@ int LinkWatch::receive(const MessageRecord& record)
 
 bool LinkWatch::peerConnected(std::uint32_t address, std::uint32_t)
 {
-    callback_({Event::Connected, ipv4Text(address), kNoProtocol});
+    callback_({Event::Connected, net::formatIPv4(address), kNoProtocol});
     return false;
 }
 
 void LinkWatch::peerDisconnected(std::intptr_t, std::int32_t) { callback_({Event::Disconnected, {}, kNoProtocol}); }
 
-std::string ipv4Text(std::uint32_t networkOrder)
+void LinkWatch::peerRefused(std::uint32_t address)
 {
-    unsigned char bytes[4];
-    std::memcpy(bytes, &networkOrder, sizeof bytes);  // network order is the order in memory
-    return std::to_string(bytes[0]) + "." + std::to_string(bytes[1]) + "." + std::to_string(bytes[2]) + "." +
-           std::to_string(bytes[3]);
+    unsigned heldBack = 0;
+    if (refusals_.admit(log::RateLimiter::Clock::now(), heldBack))
+        callback_({Event::Refused, net::formatIPv4(address), kNoProtocol, heldBack});
 }
 
 }  // namespace corvello

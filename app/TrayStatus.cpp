@@ -89,9 +89,11 @@ Balloon remoteConnectedBalloon(const std::string& address)
     return {"Remote connected", "The remote at " + address + " is connected to Corvello."};
 }
 
-Balloon remoteRefusedBalloon(const std::string& address)
+Balloon remoteRefusedBalloon(const std::string& address, unsigned alsoRefused)
 {
-    return {"Remote refused", "Corvello refused a connection from " + address +
+    const std::string others =
+        alsoRefused == 0 ? "" : " (and " + std::to_string(alsoRefused) + " more since the last notice)";
+    return {"Remote refused", "Corvello refused a connection from " + address + others +
                                   ": that address is outside the allowed ranges."};
 }
 

@@ -36,6 +36,7 @@ struct Balloon {
 };
 
 Balloon remoteConnectedBalloon(const std::string& address);
-Balloon remoteRefusedBalloon(const std::string& address);
+// `alsoRefused`: connections refused since the last such balloon and not shown.
+Balloon remoteRefusedBalloon(const std::string& address, unsigned alsoRefused = 0);
 
 }  // namespace corvello

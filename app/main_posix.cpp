@@ -5,14 +5,15 @@
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "app/CommandLine.h"
+#include "app/SettingsFile.h"
 #include "app/Program.h"
 #include "desktop/DesktopSettings.h"
-#include "link/LinkOptions.h"
 #include "platform/Log.h"
 
 namespace {
@@ -44,17 +45,26 @@ void endAfterExitDeadline()
 
 int main(int argc, char** argv)
 {
-    corvello::LinkSettings link;
-    std::vector<std::string> others;
+    using corvello::CommandLine;
     std::string problem;
-    if (!corvello::readLinkOptions(argc, argv, link, others, problem)) {
-        corvello::log::error("corvello: %s", problem.c_str());
+    const auto commandLine = corvello::parseCommandLine({argv + 1, argv + argc}, problem);
+    if (!commandLine) {
+        corvello::log::error("corvello: %s\n%s", problem.c_str(), corvello::usageLine().c_str());
         return 2;
     }
-    const auto options = corvello::parseCommandLine({others.begin(), others.end()}, problem);
+    const std::filesystem::path settingsFile = corvello::settingsFilePath();
+    // What was asked for is the output, so it goes to stdout, not the log.
+    if (commandLine->request == CommandLine::Request::Help) {
+        std::fputs(corvello::helpText(settingsFile.string()).c_str(), stdout);
+        return 0;
+    }
+    if (commandLine->request == CommandLine::Request::Version) {
+        std::printf("corvello %s\n", corvello::versionText().c_str());
+        return 0;
+    }
+    const auto options = corvello::readOptions(settingsFile, commandLine->values, problem);
     if (!options) {
-        corvello::log::error("%s\n%.*s", problem.c_str(), static_cast<int>(corvello::kUsage.size()),
-                             corvello::kUsage.data());
+        corvello::log::error("corvello: %s", problem.c_str());
         return 2;
     }
     corvello::log::setVerbose(options->verbose);
@@ -67,7 +77,7 @@ int main(int argc, char** argv)
     int exitCode = 0;
     {
         corvello::Program program;
-        const std::uint16_t port = program.start(link);
+        const std::uint16_t port = program.start(options->link);
         if (port == 0) {
             corvello::log::error("corvello: the remote link cannot listen; exiting");
             program.shutdown();

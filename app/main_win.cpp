@@ -18,12 +18,12 @@
 #include "app/LocalAddresses.h"
 #include "app/Program.h"
 #include "app/ProgramLog.h"
+#include "app/SettingsFile.h"
 #include "app/TrayStatus.h"
 #include "app/resource.h"
 #include "core/HostSelection.h"
 #include "desktop/DesktopSettings.h"
 #include "link/DnsSd.h"
-#include "link/LinkOptions.h"
 #include "platform/Log.h"
 
 namespace {
@@ -119,8 +119,10 @@ void refreshStatus(HWND window)
     showStatus(window);
 }
 
+// Logged too, as the status lines are.
 void showBalloon(HWND window, const corvello::Balloon& balloon, DWORD icon)
 {
+    corvello::log::info("Tray balloon: %s: %s", balloon.title.c_str(), balloon.text.c_str());
     NOTIFYICONDATAA data = trayIconData(window);
     data.uFlags = NIF_INFO;
     data.dwInfoFlags = icon;
@@ -159,6 +161,11 @@ void handleLinkChanges(HWND window)
         case LinkWatch::Event::ProtocolSelected:
             status.protocol = change.protocol;
             break;
+        case LinkWatch::Event::Refused: {
+            const corvello::Balloon balloon = corvello::remoteRefusedBalloon(change.address, change.alsoRefused);
+            showBalloon(window, balloon, NIIF_WARNING);
+            break;
+        }
         }
     }
     showStatus(window);
@@ -282,23 +289,38 @@ void registerWindowClass()
     RegisterClassExA(&windowClassInfo);  // a failure shows up as a failed window creation
 }
 
-// The options are the Linux daemon's: the link's, --verbose and --no-desktop
-// (for this run only; the menu's switch is what is remembered).
-bool readOptions(corvello::LinkSettings& link, corvello::Options& options)
+// The options are the Linux daemon's, and so is the settings file's format;
+// --no-desktop holds for this run only (the menu's switch is what is
+// remembered). The program has no console, so what --help and --version
+// print, and what is wrong with an option or the file, is shown in a message
+// box and written to the log. False when the program is not to run;
+// `exitCode` then says how it ends: 0 after --help or --version, 2 on a fault.
+bool readOptions(corvello::Options& options, int& exitCode)
 {
-    std::vector<std::string> others;
+    using corvello::CommandLine;
     std::string problem;
-    if (!corvello::readLinkOptions(__argc, __argv, link, others, problem)) {
-        corvello::log::error("Corvello: %s", problem.c_str());
+    const auto commandLine = corvello::parseCommandLine({__argv + 1, __argv + __argc}, problem);
+    const std::filesystem::path settingsFile = corvello::settingsFilePath();
+    if (commandLine && commandLine->request != CommandLine::Request::Run) {
+        const std::string text = commandLine->request == CommandLine::Request::Help
+                                     ? corvello::helpText(settingsFile.string())
+                                     : "Corvello " + corvello::versionText();
+        corvello::log::info("%s", text.c_str());
+        MessageBoxA(nullptr, text.c_str(), "Corvello", MB_OK | MB_ICONINFORMATION);
+        exitCode = 0;
         return false;
     }
-    const auto parsed = corvello::parseCommandLine({others.begin(), others.end()}, problem);
-    if (!parsed) {
-        MessageBoxA(nullptr, (problem + "\n" + std::string(corvello::kUsage)).c_str(), "Corvello",
-                    MB_OK | MB_ICONERROR);
+    std::optional<corvello::Options> read;
+    if (commandLine)
+        read = corvello::readOptions(settingsFile, commandLine->values, problem);
+    if (!read) {
+        const std::string text = commandLine ? problem : problem + "\n" + corvello::usageLine();
+        corvello::log::error("Corvello: %s", text.c_str());
+        MessageBoxA(nullptr, text.c_str(), "Corvello", MB_OK | MB_ICONERROR);
+        exitCode = 2;
         return false;
     }
-    options = *parsed;
+    options = *read;
     return true;
 }
 
@@ -308,10 +330,9 @@ int WINAPI WinMain(HINSTANCE hInstance, HINSTANCE, LPSTR, int)
 {
     instance = hInstance;
     logFolder = corvello::startProgramLog();
-    corvello::LinkSettings link;
     corvello::Options options;
-    if (!readOptions(link, options))
-        return 2;
+    if (int exitCode = 0; !readOptions(options, exitCode))
+        return exitCode;
     corvello::log::setVerbose(options.verbose);
     corvello::desktopSettings().allowControl(readDesktopSwitch() && !options.noDesktop);
     MSG message{};
@@ -327,7 +348,7 @@ int WINAPI WinMain(HINSTANCE hInstance, HINSTANCE, LPSTR, int)
         addTrayIcon(window);
 
         static LinkWatch watch(onLinkChange);
-        status.port = program.start(link, &watch);
+        status.port = program.start(options.link, &watch);
         if (status.port == 0) {
             corvello::log::error("Corvello: the remote link cannot listen; exiting");
             removeTrayIcon(window);

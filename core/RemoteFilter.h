@@ -23,6 +23,10 @@ public:
     virtual bool peerConnected(std::uint32_t address, std::uint32_t portWord) = 0;
     // The arguments are the node's listening socket and port, not the peer's.
     virtual void peerDisconnected(std::intptr_t listenSocket, std::int32_t listenPort) = 0;
+    // A connection from `address` (IPv4, network byte order) was closed
+    // unanswered: it is outside the ranges the node serves. Every filter
+    // hears it, once per connection; only an observer has a use for it.
+    virtual void peerRefused(std::uint32_t address) { (void)address; }
 
     RemoteNode* node = nullptr;
 };

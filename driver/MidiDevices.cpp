@@ -154,16 +154,26 @@ MMRESULT shortMessage(UINT deviceId, DWORD_PTR packed)
     return clientWrite(portRecord(deviceId), bytes, length) ? MMSYSERR_NOERROR : MMSYSERR_ERROR;
 }
 
-// The checks a buffer handed to a device passes before its flags are read
-// (see checkHeaderFlags). An empty buffer is refused: it would make an empty
-// pipe message (which ends the connection) on output, and could not take a
-// byte on input.
-MMRESULT checkBuffer(UINT deviceId, MIDIHDR* header)
+// The checks a buffer handed to a device passes. An empty buffer is refused:
+// it would make an empty pipe message (which ends the connection) on output,
+// and could not take a byte on input.
+MMRESULT checkBuffer(UINT deviceId, const MIDIHDR* header)
 {
     if (header == nullptr || header->dwBufferLength == 0)
         return MMSYSERR_INVALPARAM;
     if (!isKnownDevice(deviceId))
         return MMSYSERR_BADDEVICEID;
+    return MMSYSERR_NOERROR;
+}
+
+// An output buffer's flags are this thread's alone to read (input buffers'
+// are checked by their queue).
+MMRESULT checkOutputFlags(const MIDIHDR& header)
+{
+    if (!(header.dwFlags & MHDR_PREPARED))
+        return MIDIERR_UNPREPARED;
+    if (header.dwFlags & MHDR_INQUEUE)
+        return MIDIERR_STILLPLAYING;
     return MMSYSERR_NOERROR;
 }
 
@@ -173,7 +183,7 @@ MMRESULT longMessage(UINT deviceId, DWORD_PTR param1, DWORD_PTR size)
     MIDIHDR* header = headerOf(param1, size);
     if (const MMRESULT refused = checkBuffer(deviceId, header))
         return refused;
-    if (const MMRESULT refused = checkHeaderFlags(*header))
+    if (const MMRESULT refused = checkOutputFlags(*header))
         return refused;
     header->dwFlags = (header->dwFlags & ~MHDR_DONE) | MHDR_INQUEUE;
     PortRecord& record = portRecord(deviceId);

@@ -19,22 +19,15 @@ bool MidiHeaderQueue::close()
     return true;
 }
 
-MMRESULT checkHeaderFlags(const MIDIHDR& header)
-{
-    if (!(header.dwFlags & MHDR_PREPARED))
-        return MIDIERR_UNPREPARED;
-    if (header.dwFlags & MHDR_INQUEUE)
-        return MIDIERR_STILLPLAYING;
-    return MMSYSERR_NOERROR;
-}
-
 MMRESULT MidiHeaderQueue::add(MIDIHDR* header)
 {
     const std::lock_guard lock(mutex_);
+    if (!(header->dwFlags & MHDR_PREPARED))
+        return MIDIERR_UNPREPARED;
+    if (header->dwFlags & MHDR_INQUEUE)
+        return MIDIERR_STILLPLAYING;
     if (!open_)
         return MMSYSERR_INVALHANDLE;
-    if (const MMRESULT refused = checkHeaderFlags(*header))
-        return refused;
     header->dwBytesRecorded = 0;
     header->lpNext = nullptr;
     std::memset(header->lpData, 0, header->dwBufferLength);

@@ -19,9 +19,6 @@
 
 namespace corvello {
 
-// A header handed to a device is prepared and not already in a queue.
-MMRESULT checkHeaderFlags(const MIDIHDR& header);
-
 class MidiHeaderQueue {
 public:
     // Takes buffers from now on.
@@ -32,11 +29,11 @@ public:
     bool close();
 
     // Empties the header (nothing recorded, buffer zeroed), marks it in queue
-    // and appends it. The caller has checked that its buffer has room. The
-    // flags are checked under the lock, since the read thread marks queued
-    // headers done: a header added twice at once is queued once. Refused,
-    // and the header untouched, while the queue is closed
-    // (MMSYSERR_INVALHANDLE) or when its flags do not pass.
+    // and appends it. The caller has checked that its buffer has room. Its
+    // flags are checked here, under the lock, since a reset on another thread
+    // writes the flags of queued headers: MIDIERR_UNPREPARED, or
+    // MIDIERR_STILLPLAYING when it is queued already, or
+    // MMSYSERR_INVALHANDLE while the queue is closed, the header untouched.
     MMRESULT add(MIDIHDR* header);
 
     // Stores the byte in the front buffer. When that fills the buffer, or

@@ -1,20 +1,22 @@
 #pragma once
-// The link's command-line options: "--allow CIDR" (repeatable; the first
-// replaces the default local ranges) and "--listen ADDRESS" (an IPv4 address
-// of this computer). Each takes its value as the next argument or after "=".
+// The link's settings as text, whether from the command line or the settings
+// file: an address range to serve ("allow", CIDR) and the one address to
+// listen on ("listen", an IPv4 address of this computer).
 
+#include <cstdint>
+#include <optional>
 #include <string>
-#include <vector>
 
-#include "link/RemoteLink.h"
+#include "link/AddressRange.h"
 
 namespace corvello {
 
-// Reads the link's options from the arguments into `settings`; every other
-// argument is left in `others`, in order, for the program to judge. False,
-// with `error` saying why, on a missing value, a malformed range or an
-// address that this computer cannot listen on.
-bool readLinkOptions(int argc, const char* const* argv, LinkSettings& settings, std::vector<std::string>& others,
-                     std::string& error);
+// Nothing, with `error` saying what is wrong with the value, when `value` is
+// not an address range.
+std::optional<AddressRange> parseAllowedRange(const std::string& value, std::string& error);
+
+// The address in network byte order; nothing, with `error` saying why, when
+// `value` is not an IPv4 address or not one this computer can listen on.
+std::optional<std::uint32_t> parseListenAddress(const std::string& value, std::string& error);
 
 }  // namespace corvello

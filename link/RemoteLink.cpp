@@ -381,9 +381,10 @@ void RemoteLink::acceptRemote()
     if (link == net::kNoSocket)
         return;
     if (!admits(peer)) {
-        refusedLog_("link: refused a remote at %s: outside the allowed address ranges (--allow)",
+        refusedLog_("link: refused a remote at %s: outside the allowed address ranges (the allow setting)",
                     net::formatIPv4(peer.address).c_str());
         net::closeSocket(link);
+        filters.forEach([&](RemoteFilter& f) { f.peerRefused(peer.address); });
         return;
     }
     net::setNonBlocking(link, true);

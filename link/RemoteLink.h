@@ -12,7 +12,8 @@
 //
 // Decisions the protocol leaves open:
 // - A connection from outside the allowed address ranges is closed at once,
-//   before its preamble is answered, with one stderr line (rate-limited).
+//   before its preamble is answered, with one log line (rate-limited); each
+//   filter hears peerRefused.
 // - A malformed TCP stream (packet length below 2, an item past its packet)
 //   closes the connection with one stderr line, as an orderly close does
 //   (filters hear peerDisconnected).

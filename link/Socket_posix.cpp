@@ -1,5 +1,6 @@
 // BSD sockets. Readiness uses poll(), so descriptors above FD_SETSIZE are safe.
 #include "link/Socket.h"
+#include "link/SystemAddress.h"
 
 #include <arpa/inet.h>
 #include <cerrno>
@@ -166,28 +167,9 @@ WaitResult waitWritable(SocketHandle socket, int milliseconds)
     return result == 0 ? WaitResult::TimedOut : WaitResult::Ready;
 }
 
-bool parseNumericAddress(const std::string& text, std::array<std::uint8_t, 16>& ipv6Form)
+bool systemParseAddress(bool ipv6, const char* text, void* bytes)
 {
-    in_addr v4{};
-    if (::inet_pton(AF_INET, text.c_str(), &v4) == 1) {
-        ipv6Form = {0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0xFF, 0xFF};
-        std::memcpy(ipv6Form.data() + 12, &v4, 4);
-        return true;
-    }
-    in6_addr v6{};
-    if (::inet_pton(AF_INET6, text.c_str(), &v6) != 1)
-        return false;
-    std::memcpy(ipv6Form.data(), &v6, 16);
-    return true;
-}
-
-std::string formatIPv4(std::uint32_t address)
-{
-    char text[INET_ADDRSTRLEN] = "";
-    in_addr v4{};
-    v4.s_addr = address;
-    ::inet_ntop(AF_INET, &v4, text, sizeof text);
-    return text;
+    return ::inet_pton(ipv6 ? AF_INET6 : AF_INET, text, bytes) == 1;
 }
 
 std::vector<std::uint32_t> interfaceAddressesIPv4()

@@ -1,6 +1,7 @@
 // Winsock 2. Readiness uses select(): the link never waits on more than a
 // handful of sockets, well inside FD_SETSIZE.
 #include "link/Socket.h"
+#include "link/SystemAddress.h"
 
 #include <winsock2.h>
 #include <ws2tcpip.h>
@@ -177,28 +178,9 @@ WaitResult waitWritable(SocketHandle socket, int milliseconds)
     return fromSelect(::select(0, nullptr, &set, nullptr, timeoutFor(milliseconds, storage)));
 }
 
-bool parseNumericAddress(const std::string& text, std::array<std::uint8_t, 16>& ipv6Form)
+bool systemParseAddress(bool ipv6, const char* text, void* bytes)
 {
-    in_addr v4{};
-    if (::inet_pton(AF_INET, text.c_str(), &v4) == 1) {
-        ipv6Form = {0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0xFF, 0xFF};
-        std::memcpy(ipv6Form.data() + 12, &v4, 4);
-        return true;
-    }
-    in6_addr v6{};
-    if (::inet_pton(AF_INET6, text.c_str(), &v6) != 1)
-        return false;
-    std::memcpy(ipv6Form.data(), &v6, 16);
-    return true;
-}
-
-std::string formatIPv4(std::uint32_t address)
-{
-    char text[INET_ADDRSTRLEN] = "";
-    in_addr v4{};
-    v4.s_addr = address;
-    ::inet_ntop(AF_INET, &v4, text, sizeof text);
-    return text;
+    return ::inet_pton(ipv6 ? AF_INET6 : AF_INET, text, bytes) == 1;
 }
 
 // Winsock resolves this computer's own name to every address of its

@@ -42,10 +42,9 @@ private:
 
 // The program's ports, by declaration order rather than by who asks first:
 // the panner node owns global ports 0 and 1 ("Swivo 1", "Swivo 2"), the main
-// node port 2 ("Tamberlin"). The server starts once both exist.
+// node port 2 ("Tamberlin"). The program starts the server (table.startServer)
+// once everything they feed is wired.
 struct ProgramPorts {
-    ProgramPorts() { table.startServer(); }
-
     MIDIPortTable table;
     MIDINode& panner = *table.createNode(2);
     MIDINode& main = *table.createNode(1);

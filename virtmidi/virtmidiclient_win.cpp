@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <exception>
 #include <vector>
 
 #include "virtmidi/virtmidilock.h"
@@ -17,12 +18,18 @@ HANDLE handleOf(VirtMidiClientHandle client) { return reinterpret_cast<HANDLE>(c
 constexpr DWORD kInstanceWaitMs = 2000;
 constexpr DWORD kInstanceRetryMs = 5;
 
+// The driver calls this inside the DAW: a list that cannot be read (even by
+// throwing) is no list.
 bool portIsPublished(std::string_view portName)
 {
     if (!virtMidiServerRunning())
         return false;
-    const std::vector<std::string> names = virtMidiReadPortList();
-    return std::find(names.begin(), names.end(), portName) != names.end();
+    try {
+        const std::vector<std::string> names = virtMidiReadPortList();
+        return std::find(names.begin(), names.end(), portName) != names.end();
+    } catch (const std::exception&) {
+        return false;
+    }
 }
 
 // Overlapped, so a read waiting on one thread (or the driver's ReadFileEx)

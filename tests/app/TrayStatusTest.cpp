@@ -4,7 +4,9 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <chrono>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "app/LinkWatch.h"
@@ -83,6 +85,31 @@ TEST(LinkWatch, ReportsConnectionsAndSelectionsAndClaimsNothing)
     EXPECT_EQ(changes, (std::vector<LinkWatch::Change>{{E::Connected, "192.168.1.30", kNoProtocol},
                                                        {E::ProtocolSelected, "", kLogicOSCProtocol},
                                                        {E::Disconnected, "", kNoProtocol}}));
+}
+
+// Refusals come from outside: the first is reported at once, then at most one
+// per interval, carrying the count of those held back.
+TEST(LinkWatch, ReportsRefusalsAtMostOncePerIntervalWithTheCountHeldBack)
+{
+    std::vector<LinkWatch::Change> changes;
+    LinkWatch watch([&](const LinkWatch::Change& change) { changes.push_back(change); }, std::chrono::milliseconds(200));
+    const unsigned char stranger[4] = {203, 0, 113, 7};
+    std::uint32_t address = 0;
+    std::memcpy(&address, stranger, sizeof address);
+
+    for (int i = 0; i < 4; ++i)
+        watch.peerRefused(address);
+    ASSERT_EQ(changes.size(), 1u);
+    std::this_thread::sleep_for(std::chrono::milliseconds(250));
+    watch.peerRefused(address);
+
+    using E = LinkWatch::Event;
+    EXPECT_EQ(changes, (std::vector<LinkWatch::Change>{{E::Refused, "203.0.113.7", kNoProtocol, 0},
+                                                       {E::Refused, "203.0.113.7", kNoProtocol, 3}}));
+    EXPECT_EQ(remoteRefusedBalloon("203.0.113.7", 3).text,
+              "Corvello refused a connection from 203.0.113.7 (and 3 more since the last notice): that address is "
+              "outside the allowed ranges.");
+    EXPECT_EQ(remoteRefusedBalloon("203.0.113.7").text.find("more"), std::string::npos);
 }
 
 }  // namespace

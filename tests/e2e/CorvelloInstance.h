@@ -1,14 +1,19 @@
 #pragma once
 // One corvello process for a whole-process test: a private XDG_RUNTIME_DIR
-// (so its ports and lock are its own), its stderr readable line by line, and
-// the TCP port it reports. Stopped by PID and its directory removed at the end.
+// (so its ports and lock are its own) holding its XDG_CONFIG_HOME (so
+// only a settings file the test writes there is read), its stderr readable
+// line by line, and the TCP port it reports. Stopped by PID and its directory
+// removed at the end.
 
 #include <stdlib.h>
+#include <sys/stat.h>
 
 #include <chrono>
 #include <cstdint>
 #include <filesystem>
+#include <fstream>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -20,11 +25,23 @@ class CorvelloInstance {
 public:
     // Starts corvello with `arguments`; unless `expectPort` is false, waits
     // for the line that names its port.
-    explicit CorvelloInstance(std::vector<std::string> arguments = {}, bool expectPort = true)
+    struct SettingsFile {
+        std::string text;
+        mode_t mode = 0600;
+    };
+
+    // `settings`, when given, is written as its settings file first.
+    explicit CorvelloInstance(std::vector<std::string> arguments = {}, bool expectPort = true,
+                              const std::optional<SettingsFile>& settings = std::nullopt)
     {
         char pattern[] = "/tmp/corvello-e2e-XXXXXX";
         if (const char* dir = mkdtemp(pattern))
             runtimeDir_ = dir;
+        if (settings) {
+            std::filesystem::create_directories(settingsFile().parent_path());
+            std::ofstream(settingsFile()) << settings->text;
+            chmod(settingsFile().c_str(), settings->mode);
+        }
         std::vector<std::string> argv{CORVELLO_BIN};
         argv.insert(argv.end(), arguments.begin(), arguments.end());
         process_ = std::make_unique<ChildProcess>(argv, environment());
@@ -59,7 +76,12 @@ public:
 
     std::vector<std::string> environment() const
     {
-        return {"XDG_RUNTIME_DIR=" + runtimeDir_, "AVAHI_COMPAT_NOWARN=1"};
+        return {"XDG_RUNTIME_DIR=" + runtimeDir_, "XDG_CONFIG_HOME=" + runtimeDir_ + "/config", "AVAHI_COMPAT_NOWARN=1"};
+    }
+
+    std::filesystem::path settingsFile() const
+    {
+        return std::filesystem::path(runtimeDir_) / "config" / "corvello" / "corvello.conf";
     }
 
     // A DAW-side client of one of its virtual ports, connected when this returns.

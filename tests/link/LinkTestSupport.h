@@ -60,6 +60,11 @@ public:
         std::lock_guard lock(mutex_);
         ++disconnections_;
     }
+    void peerRefused(std::uint32_t address) override
+    {
+        std::lock_guard lock(mutex_);
+        refusals_.push_back(address);
+    }
 
     struct Received {
         MessageRecord record;
@@ -80,6 +85,11 @@ public:
         std::lock_guard lock(mutex_);
         return disconnections_;
     }
+    std::vector<std::uint32_t> refusals() const
+    {
+        std::lock_guard lock(mutex_);
+        return refusals_;
+    }
 
 private:
     const int claims_;
@@ -87,6 +97,7 @@ private:
     std::vector<Received> records_;
     std::vector<net::PeerAddress> connections_;
     int disconnections_ = 0;
+    std::vector<std::uint32_t> refusals_;
 };
 
 // The remote's side of the link, driven step by step by a test.

@@ -188,6 +188,31 @@ TEST_F(ServerNode, WithoutARemoteMainPacketsAreDroppedAtOnce)
     EXPECT_FALSE(node.isConnected());
 }
 
+// A refused connection is never announced as a peer, but every filter hears
+// of it, so an observer (the tray) can tell the user.
+TEST(AdmittingNode, EveryFilterHearsARefusedAddressAndNoPeerIsAnnounced)
+{
+    LinkSettings settings;
+    settings.allowed.add(*AddressRange::parse("127.0.0.1/32"));
+    RecordingFilter watcher{0};
+    RecordingFilter claimer{1};
+    RemoteLink node{true, settings};
+    ASSERT_NE(node.listeningPort(), 0);
+    node.addFilter(&watcher);
+    node.addFilter(&claimer);
+
+    const std::uint32_t otherHost = net::resolveIPv4("127.0.0.2");
+    RawRemote stranger(node.listeningPort(), true, otherHost);
+    EXPECT_FALSE(stranger.gotPreamble());
+    const std::vector<std::uint32_t> once{otherHost};
+    EXPECT_TRUE(eventually([&] { return watcher.refusals() == once && claimer.refusals() == once; }));
+
+    RawRemote local(node.listeningPort());
+    EXPECT_TRUE(local.gotPreamble());
+    EXPECT_TRUE(eventually([&] { return claimer.connections().size() == 1; }));
+    EXPECT_EQ(claimer.refusals(), once);
+}
+
 TEST(ClientNode, ConnectsToAServerAndExchangesRecordsOnBothChannels)
 {
     RecordingFilter atServer, atClient;

@@ -165,7 +165,8 @@ int main(int argc, char** argv)
 {
     corvello::remote::Options options;
     if (!corvello::remote::parseOptions(argc, argv, options)) {
-        std::fputs(corvello::remote::kUsage, stderr);
+        const std::string_view usage = corvello::remote::kUsage;
+        corvello::log::error("%.*s", static_cast<int>(usage.size() - 1), usage.data());  // its newline is the log's
         return corvello::remote::kBadInput;
     }
     return corvello::remote::run(options);
