@@ -2,7 +2,6 @@
 // The attach/detach protocol shared by every node kind.
 
 #include <algorithm>
-#include <atomic>
 #include <memory>
 #include <mutex>
 #include <vector>
@@ -14,8 +13,9 @@ namespace corvello {
 //
 // A node's own thread offers records to its filters while set-up or another
 // thread may attach or detach one, so the list is copied on change and every
-// offer walks the snapshot it started with: an offer never waits for a
-// change, and a filter may attach or detach filters from inside an offer.
+// offer walks the snapshot it started with: an offer waits at most for a
+// pointer copy, never for a change, and a filter may attach or detach
+// filters from inside an offer.
 template <typename Filter, typename Node>
 class FilterList {
 public:
@@ -24,7 +24,7 @@ public:
     FilterList& operator=(const FilterList&) = delete;
     ~FilterList()
     {
-        for (Filter* f : *snapshot())
+        for (Filter* f : *filters_)  // nothing else uses the list any more
             f->setNode(nullptr);
     }
 
@@ -49,7 +49,10 @@ public:
     template <typename Offer>
     bool offerUntilClaimed(Offer offer) const
     {
-        for (Filter* f : *snapshot())
+        // Held for the whole walk: a temporary in the loop's range would die
+        // before the body runs, and a change may drop the last other owner.
+        const auto filters = snapshot();
+        for (Filter* f : *filters)
             if (offer(*f))
                 return true;
         return false;
@@ -58,27 +61,35 @@ public:
     template <typename Visit>
     void forEach(Visit visit) const
     {
-        for (Filter* f : *snapshot())
+        const auto filters = snapshot();
+        for (Filter* f : *filters)
             visit(*f);
     }
 
 private:
     using Filters = std::vector<Filter*>;
 
-    std::shared_ptr<const Filters> snapshot() const { return filters_.load(std::memory_order_acquire); }
+    std::shared_ptr<const Filters> snapshot() const
+    {
+        std::lock_guard lock(snapshotMutex_);
+        return filters_;
+    }
 
     template <typename Edit>
     void change(Edit edit)
     {
-        std::lock_guard lock(changeMutex_);
-        auto next = std::make_shared<Filters>(*snapshot());
-        edit(*next);
-        filters_.store(std::move(next), std::memory_order_release);
-    }
+        std::lock_guard changing(changeMutex_);
+        auto edited = std::make_shared<Filters>(*snapshot());
+        edit(*edited);
+        std::shared_ptr<const Filters> next = std::move(edited);
+        std::lock_guard lock(snapshotMutex_);
+        filters_.swap(next);
+    }  // the old list goes once its last offer is done (here, or in that offer)
 
     Node* owner_;
-    std::mutex changeMutex_;  // one change at a time; offers never take it
-    std::atomic<std::shared_ptr<const Filters>> filters_{std::make_shared<const Filters>()};
+    std::mutex changeMutex_;            // one change at a time; offers never take it
+    mutable std::mutex snapshotMutex_;  // held only to copy or swap the pointer
+    std::shared_ptr<const Filters> filters_ = std::make_shared<const Filters>();
 };
 
 }  // namespace corvello
