@@ -1,8 +1,10 @@
 // The remote's records as Logic OSC messages.
 
+#include <cmath>
 #include <utility>
 
 #include "logicosc/LogicOscWords.h"
+#include "platform/Log.h"
 
 namespace corvello {
 
@@ -18,6 +20,10 @@ bool isPressOnly(std::uint16_t kind)
 
 constexpr std::int32_t kBeatsDisplayButton = 135;
 constexpr std::int32_t kSmpteDisplayButton = 136;
+
+// The MIDI protocols read NaN as 0 and clamp; an OSC float goes out as it is,
+// so a value that is no number never reaches the DAW.
+log::RateLimitedLog notANumber(log::Level::warning, std::chrono::seconds(10));
 
 }  // namespace
 
@@ -64,8 +70,14 @@ void HostProtocolLogicOSC::translateToHost(const MessageRecord& record)
     if (!word)
         return;
     const std::optional<float> value = word->toDaw ? word->toDaw(record.value, record.index) : record.value;
-    if (value)
-        sendFloatToHost(word->address(record.index, mode_), *value);
+    if (!value)
+        return;
+    if (!std::isfinite(*value)) {
+        notANumber("Logic OSC: a value from the remote that is not a finite number (kind %u) was not sent to the DAW",
+                   static_cast<unsigned>(record.kind));
+        return;
+    }
+    sendFloatToHost(word->address(record.index, mode_), *value);
 }
 
 const HostProtocolLogicOSC::Word* HostProtocolLogicOSC::wordFor(const MessageRecord& record) const

@@ -9,22 +9,22 @@
 #include <string>
 
 #include "app/SettingsFile.h"
-#include "tests/link/FuzzCheck.h"
+#include "tests/support/FuzzCheck.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
     const std::string text(reinterpret_cast<const char*>(data), size);
     std::string problem;
     const auto values = corvello::parseSettings(text, "fuzz.conf", problem);
-    LINK_FUZZ_CHECK(values.has_value() == problem.empty());
+    FUZZ_CHECK(values.has_value() == problem.empty());
     if (!values) {
-        LINK_FUZZ_CHECK(problem.rfind("fuzz.conf:", 0) == 0);
+        FUZZ_CHECK(problem.rfind("fuzz.conf:", 0) == 0);
         const long line = std::strtol(problem.c_str() + 10, nullptr, 10);
         const long lines = 1 + static_cast<long>(std::count(text.begin(), text.end(), '\n'));
-        LINK_FUZZ_CHECK(line >= 1 && line <= lines);
+        FUZZ_CHECK(line >= 1 && line <= lines);
         return 0;
     }
     std::string again;
-    LINK_FUZZ_CHECK(corvello::parseSettings(text + "\n# the end", "fuzz.conf", again).has_value());
+    FUZZ_CHECK(corvello::parseSettings(text + "\n# the end", "fuzz.conf", again).has_value());
     return 0;
 }

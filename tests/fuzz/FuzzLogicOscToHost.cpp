@@ -3,8 +3,9 @@
 // besides the records for the remote (see FuzzToHost.h): every message for
 // the DAW has an address the vocabulary can have (not empty, within its
 // field, printable, none of OSC's pattern characters or the separator '/')
-// and makes a well-formed OSC datagram.
+// and makes a well-formed OSC datagram; every float sent is a finite number.
 
+#include <cmath>
 #include <cstddef>
 #include <cstdint>
 #include <stdexcept>
@@ -36,7 +37,11 @@ bool isVocabularyAddress(std::string_view address)
 // advertises nothing; the protocol carries on as when the port is taken).
 class CheckedOscNode : public OSCNode {
 public:
-    void sendFloat(const OscRecord& record) override { check(record, record.value); }
+    void sendFloat(const OscRecord& record) override
+    {
+        FUZZ_CHECK(std::isfinite(record.value));
+        check(record, record.value);
+    }
     bool sendString(const OscRecord& record) override
     {
         check(record, std::string(record.textView()).c_str());

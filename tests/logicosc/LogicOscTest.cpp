@@ -76,6 +76,9 @@ TEST_F(LogicOsc, RecordsFromTheRemoteBecomeAtMostOneMessage)
     const float nan = std::numeric_limits<float>::quiet_NaN();
     const std::vector<ToHostCase> cases = {
         {0, rec(9, 2, 0.75f), {{"tv3", 0.75f}}},
+        {0, rec(9, 2, nan), {}},
+        {0, rec(9, 2, std::numeric_limits<float>::infinity()), {}},
+        {0, rec(93, 0, nan), {}},
         {0, rec(8, 0, -1.0f), {{"jg", -1.0f}}},
         {0, rec(13, 0, 1.0f), {{"tm1", 1.0f}}},
         {0, rec(13, 0, 0.0f), {}},
