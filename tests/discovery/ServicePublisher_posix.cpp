@@ -109,10 +109,12 @@ public:
     }
 
 private:
+    // Generous: avahi probes a name again before it re-announces a service
+    // withdrawn moments ago, and each browse can take seconds on a busy machine.
     template <typename Condition>
     static bool eventually(Condition condition)
     {
-        for (auto deadline = std::chrono::steady_clock::now() + 10s; std::chrono::steady_clock::now() < deadline;
+        for (auto deadline = std::chrono::steady_clock::now() + 20s; std::chrono::steady_clock::now() < deadline;
              std::this_thread::sleep_for(200ms))
             if (condition())
                 return true;
