@@ -39,7 +39,7 @@ std::string writableByOthers(const std::filesystem::path& path, bool folder)
 
 std::filesystem::path settingsFilePath()
 {
-    // The base directory specification: an unset, empty or relative value is ignored.
+    // Only an absolute XDG_CONFIG_HOME counts; unset, empty or relative means ~/.config.
     std::filesystem::path base;
     if (const char* config = std::getenv("XDG_CONFIG_HOME"); config && *config == '/')
         base = config;
