@@ -6,16 +6,10 @@
 
 #include "link/AddressRange.h"
 #include "link/Socket.h"
+#include "tests/support/NumericAddress.h"
 
 namespace corvello {
 namespace {
-
-IpAddress address(const std::string& text)
-{
-    IpAddress bytes{};
-    EXPECT_TRUE(net::parseNumericAddress(text, bytes)) << text;
-    return bytes;
-}
 
 TEST(AddressRange, MatchesWhatItsPrefixCovers)
 {
