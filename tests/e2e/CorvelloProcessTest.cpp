@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "routing/VersionCode.h"
+#include "tests/e2e/MackieControlReady.h"
 #include "tests/support/ChildProcess.h"
 
 namespace corvello {
@@ -26,6 +27,7 @@ namespace {
 
 using namespace std::chrono_literals;
 using test::ChildProcess;
+using test::waitForMackieControl;
 
 std::string runtimeDirectory()
 {
@@ -143,7 +145,7 @@ TEST_F(CorvelloProcessTest, DawPitchBendReachesTheRemoteAsAFader)
 {
     auto daw = dawPort("Tamberlin");
     auto link = remote({"186 1 1", "wait 1000"}, 300);
-    ASSERT_TRUE(daw->waitForLine("F0 00 00 66 14 01", 2s));  // the protocol is in place
+    ASSERT_TRUE(waitForMackieControl(*daw, 3s));
     daw->writeLine("E3 00 40");
     EXPECT_TRUE(link->waitForLine("main 9 3 0.5", 3s));
 }

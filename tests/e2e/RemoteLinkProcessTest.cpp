@@ -17,6 +17,7 @@
 #include "link/Socket.h"
 #include "routing/VersionCode.h"
 #include "tests/e2e/CorvelloInstance.h"
+#include "tests/e2e/MackieControlReady.h"
 #include "tests/link/LinkTestSupport.h"
 
 namespace corvello {
@@ -25,6 +26,7 @@ namespace {
 using namespace std::chrono_literals;
 using namespace testing_support;
 using test::ChildProcess;
+using test::waitForMackieControl;
 using test::CorvelloInstance;
 
 const std::uint32_t kOtherHost = net::resolveIPv4("127.0.0.2");
@@ -128,7 +130,7 @@ TEST(MeteringChannel, ADatagramWithABadLengthCostsNothingAfterIt)
     RawRemote remote(corvello.port());
     ASSERT_TRUE(remote.gotPreamble());
     remote.sendTcp(packetOf({selectMackieControl()}));
-    ASSERT_TRUE(daw->waitForLine("F0 00 00 66 14 01", 3s));
+    ASSERT_TRUE(waitForMackieControl(*daw, 3s));
 
     const std::vector<std::uint8_t> tail = {9, 0, 1, 0, 0, 0, 0x80, 0x3F};
     struct Case {
@@ -164,7 +166,7 @@ TEST(MeteringChannel, DatagramsCountOnlyFromTheConnectedRemote)
     // Beside the link, from another host.
     Sender(kOtherHost, remote.nodeMeteringPort()).send(attack);
     remote.sendTcp(packetOf({selectMackieControl()}));
-    ASSERT_TRUE(daw->waitForLine("F0 00 00 66 14 01", 3s));
+    ASSERT_TRUE(waitForMackieControl(*daw, 3s));
     remote.sendUdp(packetOf({fullFader(1)}));
     EXPECT_EQ(firstFaderAtTheDaw(*daw), "E1 7F 7F") << "a stranger's datagram moved a fader";
 }
