@@ -97,9 +97,10 @@ private:
 
     // Pictures (DesktopStreaming.cpp).
     void requestImage(std::string_view argument, bool changesOnly);
-    void sendFullImage(WindowHandle window, ImageBuffers& buffers);
-    void sendImageChanges(WindowHandle window, ImageBuffers& buffers);
-    std::optional<Capture> capture(WindowHandle window);
+    // `rect` is the window's rectangle when the request has already read it.
+    void sendFullImage(WindowHandle window, const std::optional<WindowRect>& rect, ImageBuffers& buffers);
+    void sendImageChanges(WindowHandle window, const std::optional<WindowRect>& rect, ImageBuffers& buffers);
+    std::optional<Capture> capture(WindowHandle window, const std::optional<WindowRect>& knownRect);
     void streamThumbnail(WindowHandle window, std::int32_t imageIndex);
 
     DesktopServices& services;

@@ -181,14 +181,17 @@ private:
             return std::nullopt;
         if (window == x.root())
             return WindowRect{0, 0, DisplayWidth(d, x.screen()), DisplayHeight(d, x.screen())};
-        XWindowAttributes attributes;
-        if (!x.isTopLevel(window) || !x.attributes(window, attributes))
+        // The geometry alone: the window's attributes would cost two round trips.
+        Window root = 0;
+        int x0 = 0, y0 = 0;
+        unsigned width = 0, height = 0, border = 0, depth = 0;
+        if (!x.isTopLevel(window) || !XGetGeometry(d, window, &root, &x0, &y0, &width, &height, &border, &depth))
             return std::nullopt;
         int left = 0, top = 0;
         Window child = 0;
         if (!XTranslateCoordinates(d, window, x.root(), 0, 0, &left, &top, &child))
             return std::nullopt;
-        return WindowRect{left, top, left + attributes.width, top + attributes.height};
+        return WindowRect{left, top, left + static_cast<int>(width), top + static_cast<int>(height)};
     }
 
     Window activeWindow()

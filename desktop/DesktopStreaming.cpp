@@ -49,25 +49,31 @@ void DesktopController::requestImage(std::string_view argument, bool changesOnly
         return;
     }
     sendFocusedNoticeIfDue();
+    std::optional<WindowRect> targetRect;
     if (targetWindow != kNoWindow) {
-        if (const auto rect = services.windowRect(targetWindow))
-            sendSizeNoticeIfDue(window, sizeOf(*rect));
+        targetRect = services.windowRect(targetWindow);
+        if (targetRect)
+            sendSizeNoticeIfDue(window, sizeOf(*targetRect));
     }
+    // Each query is a round trip to the display server; the target's
+    // rectangle serves the capture too when the target is the window asked for.
+    const std::optional<WindowRect> windowRect = window == targetWindow ? targetRect : std::nullopt;
     auto buffers = leaseImageBuffers();
     if (changesOnly)
-        sendImageChanges(window, *buffers);
+        sendImageChanges(window, windowRect, *buffers);
     else
-        sendFullImage(window, *buffers);
+        sendFullImage(window, windowRect, *buffers);
 }
 
-void DesktopController::sendFullImage(WindowHandle window, ImageBuffers& buffers)
+void DesktopController::sendFullImage(WindowHandle window, const std::optional<WindowRect>& rect,
+                                      ImageBuffers& buffers)
 {
     if (window <= 0) {
         needFullFrame = true;
         return;
     }
     needFullFrame = false;
-    const auto captured = capture(window);
+    const auto captured = capture(window, rect);
     if (!captured)
         return;
     streamedWindow = window;
@@ -77,20 +83,21 @@ void DesktopController::sendFullImage(WindowHandle window, ImageBuffers& buffers
     buffers.referenceOwner = this;
 }
 
-void DesktopController::sendImageChanges(WindowHandle window, ImageBuffers& buffers)
+void DesktopController::sendImageChanges(WindowHandle window, const std::optional<WindowRect>& rect,
+                                         ImageBuffers& buffers)
 {
     if (window <= 0) {
         needFullFrame = true;
         return;
     }
     if (window != streamedWindow || needFullFrame || buffers.referenceOwner != this)
-        sendFullImage(window, buffers);
-    const auto captured = capture(window);
+        sendFullImage(window, rect, buffers);
+    const auto captured = capture(window, rect);
     const PixelSize expected{truncateToInt(windowSize.x), truncateToInt(windowSize.y)};
     // Tiles only make sense against this window's own previous picture.
     if (!captured || captured->picture.size != expected || streamedWindow != window ||
         buffers.referenceOwner != this) {
-        sendFullImage(window, buffers);
+        sendFullImage(window, rect, buffers);
         return;
     }
     sendSizeNoticeIfDue(targetWindow, captured->fullSize);
@@ -98,9 +105,10 @@ void DesktopController::sendImageChanges(WindowHandle window, ImageBuffers& buff
 }
 
 // Call with the image buffers leased: the view lives until the next capture.
-std::optional<DesktopController::Capture> DesktopController::capture(WindowHandle window)
+std::optional<DesktopController::Capture> DesktopController::capture(WindowHandle window,
+                                                                   const std::optional<WindowRect>& knownRect)
 {
-    const auto rect = services.windowRect(window);
+    const auto rect = knownRect ? knownRect : services.windowRect(window);
     if (!rect)
         return std::nullopt;
     const PixelSize full = sizeOf(*rect);

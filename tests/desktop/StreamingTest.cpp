@@ -128,13 +128,16 @@ TEST_F(StreamingFixture, FullImageThenOnlyTheChangedTiles)
     ASSERT_EQ(decoder.images.at(kWatchedImage).size, (PixelSize{100, 70}));
     expectDecodedMatchesScreen(decoder);
 
-    // Change one pixel in the top-left tile and a block in the last, partial one.
+    // Change one pixel in the top-left tile, one further down in the top-right
+    // tile (the same band: a row without the first change must still be
+    // compared), and a block in the last, partial one.
     desktop.pixel(50 + 3, 40 + 5) = 0x00FF0000;
+    desktop.pixel(50 + 70, 40 + 20) = 0x0000FF00;
     desktop.paint({50 + 90, 40 + 66, 50 + 100, 40 + 70}, [](std::int32_t x, std::int32_t) { return std::uint32_t(x); });
     queue.records.clear();
     controller.receive(imageRequest(kImageChangesCommand, watched));
     decoder.feed(queue.records);
-    EXPECT_EQ(decoder.tilesApplied, 2);
+    EXPECT_EQ(decoder.tilesApplied, 3);
     EXPECT_EQ(decoder.frameEnds, std::vector<std::int32_t>{-1});
     expectDecodedMatchesScreen(decoder);
     EXPECT_EQ(queue.batchesBegun, queue.batchesEnded);
